@@ -1,0 +1,70 @@
+#include "selection.h"
+
+#include <cstring>
+
+namespace kivvm {
+
+namespace {
+
+// Empty at load; constant-initialised, so a fresh load of the module always
+// starts unselected.
+std::atomic<const VariantRecord *> CurrentVariant{nullptr};
+
+}  // namespace
+
+const VariantRecord *find_variant(const VariantRecord *table, const char *identity) noexcept
+{
+    for (const VariantRecord *row = table; !is_terminator(*row); ++row) {
+        // A row that shares its key with the row before it cannot match where
+        // that row did not: search each run of equal keys once.
+        const bool same_key_as_previous =
+            row != table &&
+            (row->MatchKey == row[-1].MatchKey || std::strcmp(row->MatchKey, row[-1].MatchKey) == 0);
+        if (!same_key_as_previous && std::strstr(identity, row->MatchKey) != nullptr) {
+            return row;
+        }
+    }
+    return nullptr;
+}
+
+int select_variant(std::atomic<const VariantRecord *> &current, const VariantRecord *table,
+                   const char *identity) noexcept
+{
+    // Selection is sticky, so once set this is the whole call.
+    if (current.load(std::memory_order_acquire) != nullptr) {
+        return 1;
+    }
+    if (identity != nullptr) {
+        if (const VariantRecord *found = find_variant(table, identity)) {
+            const VariantRecord *expected = nullptr;
+            // A failed exchange means another thread selected first; its row stays.
+            current.compare_exchange_strong(expected, found, std::memory_order_acq_rel,
+                                            std::memory_order_acquire);
+        }
+    }
+    return current.load(std::memory_order_acquire) != nullptr ? 1 : 0;
+}
+
+int select_current_variant(const char *identity) noexcept
+{
+    return select_variant(CurrentVariant, VariantTable, identity);
+}
+
+const VariantRecord *current_variant() noexcept
+{
+    return CurrentVariant.load(std::memory_order_acquire);
+}
+
+int current_field(int VariantRecord::*field) noexcept
+{
+    const VariantRecord *row = current_variant();
+    return row != nullptr ? row->*field : -1;
+}
+
+const char *current_field(const char *VariantRecord::*field) noexcept
+{
+    const VariantRecord *row = current_variant();
+    return row != nullptr ? row->*field : nullptr;
+}
+
+}  // namespace kivvm

@@ -1,0 +1,36 @@
+// Selecting the current variant from the host's identifying string, and
+// reading the selected row.
+#ifndef KIVVM_SELECTION_H
+#define KIVVM_SELECTION_H
+
+#include <atomic>
+
+#include "variant_table.h"
+
+namespace kivvm {
+
+// The first row of table (which ends with a terminator row) whose MatchKey
+// occurs anywhere in identity, byte-wise and case-sensitively; nullptr when
+// none does.  Row order alone decides: neither the position nor the length
+// of the key plays a part.
+const VariantRecord *find_variant(const VariantRecord *table, const char *identity) noexcept;
+
+// Selects into current, which only ever goes from null to a row of table:
+// when current is already set, identity is not looked at.  When threads race,
+// the first row stored wins and the others change nothing.  A null identity
+// selects nothing.  Returns 1 if current is set when the call returns,
+// else 0.
+int select_variant(std::atomic<const VariantRecord *> &current, const VariantRecord *table,
+                   const char *identity) noexcept;
+
+// The module's selection, made from VariantTable; null while unselected.
+int select_current_variant(const char *identity) noexcept;
+const VariantRecord *current_variant() noexcept;
+
+// One field of the selected row, or the unselected result: -1 and null.
+int current_field(int VariantRecord::*field) noexcept;
+const char *current_field(const char *VariantRecord::*field) noexcept;
+
+}  // namespace kivvm
+
+#endif
