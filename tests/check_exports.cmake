@@ -1,23 +1,41 @@
 # Compares the names a built library exports with the expected interface.
-#   cmake -DNM=<nm> -DLIBRARY=<file> -DEXPECTED=<exports.txt> -P check_exports.cmake
-foreach(var NM LIBRARY EXPECTED)
+#   cmake -DFORMAT=elf -DTOOL=<nm> -DLIBRARY=<.so> -DEXPECTED=<exports.txt> -P check_exports.cmake
+#   cmake -DFORMAT=pe -DTOOL=<objdump> -DLIBRARY=<.dll> -DEXPECTED=<exports.txt> -P check_exports.cmake
+# For a DLL it also checks that every DLL it imports from is part of Windows,
+# and, given -DNM=<nm> -DIMPORT_LIBRARY=<.dll.a> -DDECORATION=<prefix>, that
+# the import library a host links with holds exactly the interface under its
+# C names: "_KIVVMInit" on 32-bit Windows is cdecl; stdcall would give
+# "_KIVVMInit@4".
+cmake_minimum_required(VERSION 3.25)
+
+foreach(var FORMAT TOOL LIBRARY EXPECTED)
     if(NOT DEFINED ${var})
         message(FATAL_ERROR "check_exports: ${var} is not set")
     endif()
 endforeach()
 
-execute_process(COMMAND "${NM}" -D --defined-only "${LIBRARY}"
-    OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
+if(FORMAT STREQUAL "elf")
+    set(command "${TOOL}" -D --defined-only "${LIBRARY}")
+    # "address type name": every defined dynamic symbol counts.
+    set(export_line "^[0-9a-fA-F]* *[A-Za-z] ([^ ]+)$")
+else()
+    set(command "${TOOL}" -p "${LIBRARY}")
+    # The name pointer table: "\t[   0] KIVVMFreeSetupPaths".
+    set(export_line "^\t\\[ *[0-9]+\\] ([^ ]+)$")
+endif()
+execute_process(COMMAND ${command} OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "check_exports: ${NM} failed on ${LIBRARY}")
+    message(FATAL_ERROR "check_exports: ${TOOL} failed on ${LIBRARY}")
 endif()
 
-# nm prints "address type name"; every defined dynamic symbol counts.
 string(REGEX MATCHALL "[^\n]+" lines "${listing}")
 set(actual "")
+set(imports "")
 foreach(line IN LISTS lines)
-    if(line MATCHES "^[0-9a-fA-F]* *[A-Za-z] ([^ ]+)$")
+    if(line MATCHES "${export_line}")
         list(APPEND actual "${CMAKE_MATCH_1}")
+    elseif(FORMAT STREQUAL "pe" AND line MATCHES "^\tDLL Name: (.+)$")
+        list(APPEND imports "${CMAKE_MATCH_1}")
     endif()
 endforeach()
 
@@ -31,3 +49,37 @@ if(NOT actual STREQUAL expected)
 endif()
 list(LENGTH actual n)
 message(STATUS "exports: exactly the ${n} names of the interface")
+
+if(FORMAT STREQUAL "pe")
+    # The C runtime (msvcrt) ships with every Windows; libgcc, libstdc++ and
+    # winpthread must be linked in, not imported.
+    set(system_dlls kernel32.dll msvcrt.dll)
+    foreach(dll IN LISTS imports)
+        string(TOLOWER "${dll}" lower)
+        if(NOT lower IN_LIST system_dlls)
+            message(FATAL_ERROR "imports from ${dll}, which Windows does not ship")
+        endif()
+    endforeach()
+    message(STATUS "imports: only from ${imports}")
+endif()
+
+if(DEFINED IMPORT_LIBRARY)
+    execute_process(COMMAND "${NM}" "${IMPORT_LIBRARY}" OUTPUT_VARIABLE listing RESULT_VARIABLE rc)
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "check_exports: ${NM} failed on ${IMPORT_LIBRARY}")
+    endif()
+    string(REGEX MATCHALL "[^\n]+" lines "${listing}")
+    set(linked "")
+    foreach(line IN LISTS lines)
+        if(line MATCHES "^[0-9a-fA-F]+ T ([^ ]+)$")
+            list(APPEND linked "${CMAKE_MATCH_1}")
+        endif()
+    endforeach()
+    list(TRANSFORM expected PREPEND "${DECORATION}")
+    list(SORT linked)
+    if(NOT linked STREQUAL expected)
+        list(JOIN linked "\n  " l)
+        message(FATAL_ERROR "the import library's names are not the interface's C names\n  ${l}")
+    endif()
+    message(STATUS "import library: the interface as plain C names")
+endif()

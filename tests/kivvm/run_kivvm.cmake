@@ -5,6 +5,8 @@
 #   -DSTDOUT=<file>        optional: stdout must equal this file
 #   -DSTDOUT_MATCH=<regex> optional: stdout must match
 #   -DSTDERR_MATCH=<regex> stderr must match ("^$" for empty)
+cmake_minimum_required(VERSION 3.25)
+
 execute_process(COMMAND ${KIVVM} ${ARGS}
     OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
 # Windows consoles write CRLF; the expected files use LF.
