@@ -170,8 +170,8 @@ struct FirstCalls {
 TEST_F(Threads, RacingFirstCallsAgreeOnOneSelectionAndOneTextPerName)
 {
     const char *const identities[] = {"farunbastion", "none", "xx-farun", "wex", "", "oru.exe"};
-    constexpr int kThreads = 12;
-    constexpr int kLoads = 25;
+    constexpr int kThreads = 16;
+    constexpr int kLoads = 50;
     for (int load = 0; load < kLoads; ++load) {
         ASSERT_NO_FATAL_FAILURE(reload());
         std::vector<FirstCalls> seen(kThreads);

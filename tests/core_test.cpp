@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -183,6 +184,16 @@ TEST(SetupPaths, NothingSelectedOrNowhereToStoreGivesZero)
     kivvm::free_setup_paths(nullptr, 5);
 }
 
+TEST(SetupPaths, ReleaseSkipsEntriesTheCallerTookOver)
+{
+    char **list = nullptr;
+    ASSERT_EQ(kivvm::split_setup_paths("kept:freed", &list), 2);
+    std::unique_ptr<char[]> kept(list[1]);
+    list[1] = nullptr;
+    kivvm::free_setup_paths(list, 2);
+    EXPECT_STREQ(kept.get(), "kept");
+}
+
 // ---- Derived names ------------------------------------------------------------
 
 using kivvm::DerivedName;
@@ -239,7 +250,7 @@ TEST(DerivedNames, ALateCallerWaitsForTheNameBeingWritten)
     kivvm::NameSlot slot{{kivvm::NameSlot::kFilling}, buffer};
     std::atomic<const char *> got{nullptr};
     std::thread late([&] { got = kivvm::fill_once(slot, recipe_of(DerivedName::HelpTag), nullptr); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(got.load(), nullptr) << "returned before the name was complete";
     std::strcpy(buffer, "complete");
     slot.state.store(kivvm::NameSlot::kFilled, std::memory_order_release);

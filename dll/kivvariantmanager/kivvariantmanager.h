@@ -168,7 +168,8 @@ KIVVM_API int KIVVM_CALL KIVVMGetSetupPaths(char ***out) KIVVM_NOEXCEPT;
 /*
  * Releases a list returned by KIVVMGetSetupPaths, with the allocator that
  * made it.  count is the number KIVVMGetSetupPaths returned.  paths == NULL
- * does nothing.
+ * does nothing; entries set to NULL (strings the host has released itself
+ * with the library's runtime, or kept) are skipped.
  */
 KIVVM_API void KIVVM_CALL KIVVMFreeSetupPaths(char **paths, int count) KIVVM_NOEXCEPT;
 

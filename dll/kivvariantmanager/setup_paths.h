@@ -41,7 +41,8 @@ int split_setup_paths(const char *joined, char ***out) noexcept;
 // left alone.
 int setup_paths_of(const VariantRecord *row, char ***out) noexcept;
 
-// Releases a list from split_setup_paths; paths may be null.
+// Releases a list from split_setup_paths.  paths may be null, and so may
+// entries the caller has taken over and set to null.
 void free_setup_paths(char **paths, int count) noexcept;
 
 }  // namespace kivvm
