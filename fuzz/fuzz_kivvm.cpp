@@ -98,7 +98,7 @@ void check_list(Get get, const std::vector<std::string> &expected, void (*releas
 
 void check_pure(const std::string &whole, const std::vector<std::string> &lines)
 {
-    check(kivvm::find_variant(kivvm::VariantTable, whole.c_str()) == model_find(kivvm::VariantTable, whole),
+    check(kivvm::find_variant(kivvm::VariantKeyGroups, whole.c_str()) == model_find(kivvm::VariantTable, whole),
           "selection in the compiled-in table");
     check_list([&](char ***out) { return kivvm::split_setup_paths(whole.c_str(), out); }, model_split(whole),
                kivvm::free_setup_paths);
@@ -111,6 +111,8 @@ void check_pure(const std::string &whole, const std::vector<std::string> &lines)
         table.push_back({key.c_str(), 1, "t", "s", 0, "l", "loc", "p", "S"});
     }
     table.push_back({"", -1, "", "", -1, "", "", "", ""});
+    std::vector<const VariantRecord *> groups(table.size());
+    kivvm::collect_key_groups(table.data(), groups.data());
 
     // A fresh module state of our own: sticky selection, names settled by
     // their first call.
@@ -126,13 +128,13 @@ void check_pure(const std::string &whole, const std::vector<std::string> &lines)
     std::string settled[kivvm::kDerivedNameCount];
     for (std::size_t i = 1; i < lines.size(); ++i) {
         const std::string &identity = lines[i];
-        check(kivvm::find_variant(table.data(), identity.c_str()) == model_find(table.data(), identity),
+        check(kivvm::find_variant(groups.data(), identity.c_str()) == model_find(table.data(), identity),
               "selection in the fuzzer's table");
 
         if (selected == nullptr) {
             selected = model_find(kivvm::VariantTable, identity);
         }
-        check(kivvm::select_variant(current, kivvm::VariantTable, identity.c_str()) == (selected ? 1 : 0),
+        check(kivvm::select_variant(current, kivvm::VariantKeyGroups, identity.c_str()) == (selected ? 1 : 0),
               "selection result");
         check(current.load() == selected, "sticky selection");
 

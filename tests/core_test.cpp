@@ -27,10 +27,22 @@ constexpr VariantRecord row(const char *key, int sub_tool_id)
 // The terminator may carry a key; it is never searched for.
 constexpr VariantRecord kEnd{"x", -1, "", "", -1, "", "", "", ""};
 
-// Index of the row find_variant picks, -1 for none.
+// The rows selection searches in table.
+std::vector<const VariantRecord *> key_groups(const VariantRecord *table)
+{
+    std::size_t rows = 1;
+    while (!kivvm::is_terminator(table[rows - 1])) {
+        ++rows;
+    }
+    std::vector<const VariantRecord *> heads(rows);
+    heads.resize(kivvm::collect_key_groups(table, heads.data()) + 1);
+    return heads;
+}
+
+// Index of the row selection picks in table, -1 for none.
 int pick(const VariantRecord *table, const char *identity)
 {
-    const VariantRecord *found = kivvm::find_variant(table, identity);
+    const VariantRecord *found = kivvm::find_variant(key_groups(table).data(), identity);
     return found == nullptr ? -1 : static_cast<int>(found - table);
 }
 
@@ -52,10 +64,11 @@ TEST(Selection, TableOrderAloneDecides)
 
 TEST(Selection, RowsSharingAKeyYieldTheirFirstAndDoNotHideLaterKeys)
 {
-    // Equal keys at different addresses count as equal.
+    // Equal keys count as equal wherever their strings are stored.
     static const char dup1[] = "dup";
     static const char dup2[] = "dup";
     const VariantRecord table[] = {row(dup1, 0), row(dup2, 1), row(dup1, 2), row("other", 3), kEnd};
+    EXPECT_EQ(key_groups(table), (std::vector<const VariantRecord *>{&table[0], &table[3], nullptr}));
     EXPECT_EQ(pick(table, "a dup"), 0);
     EXPECT_EQ(pick(table, "other"), 3);
 }
@@ -80,6 +93,11 @@ TEST(Selection, CompiledInTableYieldsTheFirstRowOfEachKeyGroup)
     for (const auto &c : cases) {
         EXPECT_EQ(pick(kivvm::VariantTable, c.identity), c.row) << c.identity;
     }
+    // A scan that finds nothing searches once per distinct key.
+    const VariantRecord *const *groups = kivvm::VariantKeyGroups;
+    EXPECT_EQ(std::vector<const VariantRecord *>(groups, groups + 5),
+              (std::vector<const VariantRecord *>{&kivvm::VariantTable[0], &kivvm::VariantTable[3],
+                                                  &kivvm::VariantTable[6], &kivvm::VariantTable[7], nullptr}));
     // Rows 9 and 10 differ only in their long name.
     EXPECT_STREQ(kivvm::VariantTable[9].ToolExpandedName,
                  "Stackweld Logic Planner Premier (legacy) - Wiring Explorer");
@@ -89,19 +107,21 @@ TEST(Selection, CompiledInTableYieldsTheFirstRowOfEachKeyGroup)
 TEST(Selection, IsStickyAndIgnoresANullIdentity)
 {
     const VariantRecord table[] = {row("a", 0), row("b", 1), kEnd};
+    const auto groups = key_groups(table);
     std::atomic<const VariantRecord *> current{nullptr};
-    EXPECT_EQ(kivvm::select_variant(current, table, nullptr), 0);
-    EXPECT_EQ(kivvm::select_variant(current, table, "zzz"), 0);
+    EXPECT_EQ(kivvm::select_variant(current, groups.data(), nullptr), 0);
+    EXPECT_EQ(kivvm::select_variant(current, groups.data(), "zzz"), 0);
     EXPECT_EQ(current.load(), nullptr);
-    EXPECT_EQ(kivvm::select_variant(current, table, "b"), 1);
-    EXPECT_EQ(kivvm::select_variant(current, table, "a"), 1);
-    EXPECT_EQ(kivvm::select_variant(current, table, nullptr), 1);
+    EXPECT_EQ(kivvm::select_variant(current, groups.data(), "b"), 1);
+    EXPECT_EQ(kivvm::select_variant(current, groups.data(), "a"), 1);
+    EXPECT_EQ(kivvm::select_variant(current, groups.data(), nullptr), 1);
     EXPECT_EQ(current.load(), &table[1]);
 }
 
 TEST(Selection, RacingThreadsAllSeeTheOneRowThatWon)
 {
     const VariantRecord table[] = {row("k0", 0), row("k1", 1), row("k2", 2), row("k3", 3), kEnd};
+    const auto groups = key_groups(table);
     const char *const identities[] = {"k3", "k1", "-k2-", "k0", "k2", "k1"};
     constexpr int kThreads = 6;
     for (int round = 0; round < 100; ++round) {
@@ -116,7 +136,7 @@ TEST(Selection, RacingThreadsAllSeeTheOneRowThatWon)
                 while (waiting.load() > 0) {
                     std::this_thread::yield();
                 }
-                results[t] = kivvm::select_variant(current, table, identities[t]);
+                results[t] = kivvm::select_variant(current, groups.data(), identities[t]);
                 seen[t] = current.load();
             });
         }

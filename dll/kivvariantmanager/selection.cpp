@@ -12,22 +12,17 @@ std::atomic<const VariantRecord *> CurrentVariant{nullptr};
 
 }  // namespace
 
-const VariantRecord *find_variant(const VariantRecord *table, const char *identity) noexcept
+const VariantRecord *find_variant(const VariantRecord *const *key_groups, const char *identity) noexcept
 {
-    for (const VariantRecord *row = table; !is_terminator(*row); ++row) {
-        // A row that shares its key with the row before it cannot match where
-        // that row did not: search each run of equal keys once.
-        const bool same_key_as_previous =
-            row != table &&
-            (row->MatchKey == row[-1].MatchKey || std::strcmp(row->MatchKey, row[-1].MatchKey) == 0);
-        if (!same_key_as_previous && std::strstr(identity, row->MatchKey) != nullptr) {
-            return row;
+    for (const VariantRecord *const *head = key_groups; *head != nullptr; ++head) {
+        if (std::strstr(identity, (*head)->MatchKey) != nullptr) {
+            return *head;
         }
     }
     return nullptr;
 }
 
-int select_variant(std::atomic<const VariantRecord *> &current, const VariantRecord *table,
+int select_variant(std::atomic<const VariantRecord *> &current, const VariantRecord *const *key_groups,
                    const char *identity) noexcept
 {
     // Selection is sticky, so once set this is the whole call.
@@ -35,7 +30,7 @@ int select_variant(std::atomic<const VariantRecord *> &current, const VariantRec
         return 1;
     }
     if (identity != nullptr) {
-        if (const VariantRecord *found = find_variant(table, identity)) {
+        if (const VariantRecord *found = find_variant(key_groups, identity)) {
             const VariantRecord *expected = nullptr;
             // A failed exchange means another thread selected first; its row stays.
             current.compare_exchange_strong(expected, found, std::memory_order_acq_rel,
@@ -47,7 +42,7 @@ int select_variant(std::atomic<const VariantRecord *> &current, const VariantRec
 
 int select_current_variant(const char *identity) noexcept
 {
-    return select_variant(CurrentVariant, VariantTable, identity);
+    return select_variant(CurrentVariant, VariantKeyGroups, identity);
 }
 
 const VariantRecord *current_variant() noexcept

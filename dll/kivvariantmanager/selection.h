@@ -9,18 +9,18 @@
 
 namespace kivvm {
 
-// The first row of table (which ends with a terminator row) whose MatchKey
-// occurs anywhere in identity, byte-wise and case-sensitively; nullptr when
-// none does.  Row order alone decides: neither the position nor the length
-// of the key plays a part.
-const VariantRecord *find_variant(const VariantRecord *table, const char *identity) noexcept;
+// The first row whose MatchKey occurs anywhere in identity, byte-wise and
+// case-sensitively, searching only the first row of each key group (see
+// collect_key_groups); nullptr when none matches.  Row order alone decides:
+// neither the position nor the length of the key plays a part.
+const VariantRecord *find_variant(const VariantRecord *const *key_groups, const char *identity) noexcept;
 
-// Selects into current, which only ever goes from null to a row of table:
+// Selects into current, which only ever goes from null to a row of key_groups:
 // when current is already set, identity is not looked at.  When threads race,
 // the first row stored wins and the others change nothing.  A null identity
 // selects nothing.  Returns 1 if current is set when the call returns,
 // else 0.
-int select_variant(std::atomic<const VariantRecord *> &current, const VariantRecord *table,
+int select_variant(std::atomic<const VariantRecord *> &current, const VariantRecord *const *key_groups,
                    const char *identity) noexcept;
 
 // The module's selection, made from VariantTable; null while unselected.

@@ -1,66 +1,45 @@
 #include "setup_paths.h"
 
-#include <algorithm>
 #include <cstring>
 #include <new>
 
 namespace kivvm {
 
-namespace {
-
-// Appends a new kPathBufferSize-byte copy of path to list; false when
-// memory runs out.  The caller has checked that path fits.
-bool append_path(char **list, int &filled, const char *path) noexcept
-{
-    char *buffer = new (std::nothrow) char[kPathBufferSize];
-    if (buffer == nullptr) {
-        return false;
-    }
-    std::memcpy(buffer, path, std::strlen(path) + 1);
-    list[filled++] = buffer;
-    return true;
-}
-
-// Cuts work apart at its colons from the end, so the last path comes first,
-// and appends each path to list.
-bool append_paths_last_first(char *work, char **list, int &filled) noexcept
-{
-    for (char *colon = std::strrchr(work, ':'); colon != nullptr; colon = std::strrchr(work, ':')) {
-        *colon = '\0';
-        if (!append_path(list, filled, colon + 1)) {
-            return false;
-        }
-    }
-    return append_path(list, filled, work);
-}
-
-}  // namespace
-
 int split_setup_paths(const char *joined, char ***out) noexcept
 {
     *out = nullptr;
-    if (!setup_paths_fit(joined)) {
+    const SetupPathsShape shape = measure_setup_paths(joined);
+    if (!shape.fits) {
         return 0;
     }
-    // The split cuts the string in place, so work on a copy.
-    char work[kSetupPathsCapacity];
-    const std::size_t length = std::strlen(joined);
-    std::memcpy(work, joined, length + 1);
-
-    const int count = 1 + static_cast<int>(std::count(work, work + length, ':'));
-    // The compiler guards array new against a count whose size overflows;
-    // count is at most kSetupPathsCapacity, so that branch is never taken.
-    char **list = new (std::nothrow) char *[count];  // GCOVR_EXCL_BR_LINE
-    if (list == nullptr) {
-        return 0;
-    }
+    char **list = nullptr;
     int filled = 0;
-    if (!append_paths_last_first(work, list, filled)) {
+    try {
+        // The compiler guards array new against a count whose size overflows;
+        // count is at most kSetupPathsCapacity, so that branch is never taken.
+        list = new char *[shape.count];  // GCOVR_EXCL_BR_LINE
+        // Walk back from the end, so the last path comes first.
+        const char *end = joined + shape.length;
+        for (; filled < shape.count; ++filled) {
+            const char *start = end;
+            while (start != joined && start[-1] != ':') {
+                --start;
+            }
+            char *path = new char[kPathBufferSize];
+            const auto length = static_cast<std::size_t>(end - start);
+            std::memcpy(path, start, length);
+            path[length] = '\0';
+            list[filled] = path;
+            end = start - (start != joined ? 1 : 0);  // step over the colon
+        }
+    } catch (...) {
+        // Out of memory (array new throws nothing else): release what was
+        // made, and let nothing escape.
         free_setup_paths(list, filled);
         return 0;
     }
     *out = list;
-    return count;
+    return shape.count;
 }
 
 int setup_paths_of(const VariantRecord *row, char ***out) noexcept

@@ -13,27 +13,37 @@ namespace kivvm {
 inline constexpr std::size_t kSetupPathsCapacity = 2048;
 inline constexpr std::size_t kPathBufferSize = 128;
 
-// True when joined can be split without losing anything: it fits
-// kSetupPathsCapacity and each of its paths fits kPathBufferSize.
-constexpr bool setup_paths_fit(const char *joined) noexcept
+// What one pass over a ':'-joined string tells: its length, how many paths
+// it holds, and whether it can be split without losing anything (it fits
+// kSetupPathsCapacity and each path fits kPathBufferSize).
+struct SetupPathsShape {
+    std::size_t length;
+    int count;
+    bool fits;
+};
+
+constexpr SetupPathsShape measure_setup_paths(const char *joined) noexcept
 {
-    std::size_t total = 0;
+    SetupPathsShape shape{0, 1, true};
     std::size_t path = 0;
-    for (; joined[total] != '\0'; ++total) {
-        path = joined[total] == ':' ? 0 : path + 1;
-        if (path >= kPathBufferSize) {
-            return false;
+    for (; joined[shape.length] != '\0'; ++shape.length) {
+        if (joined[shape.length] == ':') {
+            ++shape.count;
+            path = 0;
+        } else if (++path >= kPathBufferSize) {
+            shape.fits = false;
         }
     }
-    return total < kSetupPathsCapacity;
+    shape.fits = shape.fits && shape.length < kSetupPathsCapacity;
+    return shape;
 }
 
 // Splits joined at every ':' into a new array of new kPathBufferSize-byte
 // strings, last path first; empty paths become empty strings.  Both the array
 // and the strings come from array new.  On success stores the array through
 // out and returns its length (at least 1).  When joined does not fit (see
-// setup_paths_fit) or memory runs out, releases whatever it had allocated,
-// stores nullptr through out and returns 0.
+// measure_setup_paths) or memory runs out, releases whatever it had
+// allocated, stores nullptr through out and returns 0.
 int split_setup_paths(const char *joined, char ***out) noexcept;
 
 // The list of row's setup paths as split_setup_paths gives it; row may be

@@ -1,5 +1,7 @@
 #include "variant_table.h"
 
+#include <array>
+
 #include "derived_names.h"
 #include "setup_paths.h"
 
@@ -82,7 +84,7 @@ constexpr bool every_row_fits_the_buffers()
                 return false;
             }
         }
-        if (!setup_paths_fit(VariantTable[i].SetupPaths)) {
+        if (!measure_setup_paths(VariantTable[i].SetupPaths).fits) {
             return false;
         }
     }
@@ -104,12 +106,23 @@ constexpr bool every_row_has_its_strings()
     return true;
 }
 
+// Computed here, once, so that a selection that finds nothing costs one
+// substring search per distinct key and nothing per row.
+constexpr std::array<const VariantRecord *, kRowCount> kKeyGroups = [] {
+    std::array<const VariantRecord *, kRowCount> heads{};
+    collect_key_groups(VariantTable, heads.data());
+    return heads;
+}();
+
 static_assert(kRowCount == 12, "eleven variants and the terminator");
+static_assert(kKeyGroups[4] == nullptr, "four distinct keys");
 static_assert(only_last_row_is_terminator(), "the terminator, and only it, ends the table");
 static_assert(every_row_has_its_strings(), "every variant has every string, none empty");
 static_assert(rows_sharing_a_key_stand_together(), "rows sharing a key stand together");
 static_assert(every_row_fits_the_buffers(), "every built name and setup path fits its buffer");
 
 }  // namespace
+
+const VariantRecord *const *const VariantKeyGroups = kKeyGroups.data();
 
 }  // namespace kivvm
