@@ -46,6 +46,8 @@
 #ifndef KIVVARIANTMANAGER_H
 #define KIVVARIANTMANAGER_H
 
+#include "kivvariantmanager_version.h"
+
 /* KIVVM_API marks the exported interface; everything else in the library is
  * hidden.  KIVVM_BUILDING is defined only while the library itself is built. */
 #if defined(_WIN32) || defined(__CYGWIN__)

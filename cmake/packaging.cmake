@@ -1,0 +1,88 @@
+# Installing the library and describing it to its consumers: the CMake
+# package, pkg-config, and a Debian package through CPack.
+include(CMakePackageConfigHelpers)
+
+set(KIVVM_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/kivvariantmanager)
+
+install(TARGETS kivvariantmanager EXPORT kivvariantmanagerTargets
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
+    PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
+if(TARGET kivvm)
+    # kivvm finds the library beside it wherever the tree is installed.
+    file(RELATIVE_PATH kivvm_bin_to_lib ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
+    if(APPLE)
+        set_target_properties(kivvm PROPERTIES INSTALL_RPATH "@loader_path/${kivvm_bin_to_lib}")
+    elseif(NOT WIN32)
+        set_target_properties(kivvm PROPERTIES INSTALL_RPATH "$ORIGIN/${kivvm_bin_to_lib}")
+    endif()
+    install(TARGETS kivvm RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+endif()
+
+# The CMake package: find_package(kivvariantmanager 1) gives the target
+# kivvariantmanager::kivvariantmanager, from an install or from this build tree.
+install(EXPORT kivvariantmanagerTargets
+    NAMESPACE kivvariantmanager::
+    DESTINATION ${KIVVM_CMAKE_DIR}
+    COMPONENT development)
+export(EXPORT kivvariantmanagerTargets
+    NAMESPACE kivvariantmanager::
+    FILE ${PROJECT_BINARY_DIR}/kivvariantmanagerTargets.cmake)
+configure_package_config_file(cmake/kivvariantmanagerConfig.cmake.in
+    ${PROJECT_BINARY_DIR}/kivvariantmanagerConfig.cmake
+    INSTALL_DESTINATION ${KIVVM_CMAKE_DIR})
+# One major version is one ABI: a host built against 1.x runs with any 1.y.
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/kivvariantmanagerConfigVersion.cmake
+    COMPATIBILITY SameMajorVersion)
+install(FILES
+    ${PROJECT_BINARY_DIR}/kivvariantmanagerConfig.cmake
+    ${PROJECT_BINARY_DIR}/kivvariantmanagerConfigVersion.cmake
+    DESTINATION ${KIVVM_CMAKE_DIR}
+    COMPONENT development)
+
+# pkg-config, relocatable: the prefix is found from the .pc file's own
+# place, so the file is right under whatever prefix the tree is installed.
+file(RELATIVE_PATH KIVVM_PC_TO_PREFIX
+    ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+file(RELATIVE_PATH KIVVM_PC_LIBDIR ${CMAKE_INSTALL_PREFIX} ${CMAKE_INSTALL_FULL_LIBDIR})
+file(RELATIVE_PATH KIVVM_PC_INCLUDEDIR ${CMAKE_INSTALL_PREFIX} ${CMAKE_INSTALL_FULL_INCLUDEDIR})
+configure_file(cmake/kivvariantmanager.pc.in ${PROJECT_BINARY_DIR}/kivvariantmanager.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/kivvariantmanager.pc
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
+    COMPONENT development)
+
+# The Debian package: everything above, in one package.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    install(FILES packaging/debian/copyright
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kivvariantmanager
+        COMPONENT runtime)
+    set(KIVVM_CHANGELOG ${PROJECT_BINARY_DIR}/changelog.gz)
+    add_custom_command(OUTPUT ${KIVVM_CHANGELOG}
+        COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/debian/changelog > ${KIVVM_CHANGELOG}
+        DEPENDS ${PROJECT_SOURCE_DIR}/packaging/debian/changelog
+        VERBATIM)
+    add_custom_target(kivvm_debian_changelog ALL DEPENDS ${KIVVM_CHANGELOG})
+    install(FILES ${KIVVM_CHANGELOG}
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kivvariantmanager
+        COMPONENT runtime)
+
+    set(CPACK_PACKAGE_NAME kivvariantmanager)
+    set(CPACK_PACKAGE_VENDOR "kivvariantmanager maintainers")
+    set(CPACK_PACKAGE_CONTACT "kivvariantmanager maintainers <maintainers@users.noreply.c-seed-aeb423cc.example>")
+    set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+    set(CPACK_PACKAGE_DESCRIPTION
+        "A small C library that a host application loads to learn which product\n variant it runs as, with its header, CMake and pkg-config files and the\n kivvm command that shows what the library answers.")
+    set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+    set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+    set(CPACK_DEBIAN_PACKAGE_SECTION libs)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+    set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+    # Shared libraries in a package make ldconfig run through its trigger.
+    set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/triggers)
+    set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+    set(CPACK_STRIP_FILES ON)
+    set(CPACK_GENERATOR DEB)
+    include(CPack)
+endif()

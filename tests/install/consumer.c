@@ -1,0 +1,26 @@
+/* A host that uses an installed kivvariantmanager: it selects a variant and
+ * releases a setup path list.  Valid C and C++, so every kind of consumer
+ * builds the same checks. */
+#include <stdio.h>
+#include <string.h>
+
+#include <kivvariantmanager.h>
+
+#if KIVVM_VERSION_MAJOR != 1
+#error "built against the wrong major version"
+#endif
+
+int main(void)
+{
+    char **paths = NULL;
+    int count;
+    int ok = KIVVMInit("consumer-of-farunbastion") == 1 && KIVVMGetToolID() == 1 &&
+             strcmp(KIVVMGetZEFSectionName(), "FARUNBASTION") == 0;
+
+    count = KIVVMGetSetupPaths(&paths);
+    ok = ok && count == 1 && strcmp(paths[0], "kiv") == 0;
+    KIVVMFreeSetupPaths(paths, count);
+
+    printf("consumer of kivvariantmanager %s: %s\n", KIVVM_VERSION_STRING, ok ? "ok" : "FAILED");
+    return ok ? 0 : 1;
+}

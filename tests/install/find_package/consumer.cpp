@@ -1,0 +1,2 @@
+// The shared consumer, compiled as C++.
+#include "../consumer.c"

@@ -1,0 +1,36 @@
+# What an install of kivvariantmanager holds, relative to its prefix; the
+# Windows layout when WINDOWS is true.
+function(kivvm_installed_files out libdir version)
+    string(REGEX MATCH "^[0-9]+" major "${version}")
+    set(files
+        include/kivvariantmanager.h
+        include/kivvariantmanager_version.h
+        ${libdir}/pkgconfig/kivvariantmanager.pc
+        ${libdir}/cmake/kivvariantmanager/kivvariantmanagerConfig.cmake
+        ${libdir}/cmake/kivvariantmanager/kivvariantmanagerConfigVersion.cmake
+        ${libdir}/cmake/kivvariantmanager/kivvariantmanagerTargets.cmake)
+    if(WINDOWS)
+        list(APPEND files bin/kivvm.exe bin/kivvariantmanager.dll ${libdir}/libkivvariantmanager.dll.a)
+    else()
+        list(APPEND files
+            bin/kivvm
+            ${libdir}/libkivvariantmanager.so
+            ${libdir}/libkivvariantmanager.so.${major}
+            ${libdir}/libkivvariantmanager.so.${version}
+            share/doc/kivvariantmanager/copyright
+            share/doc/kivvariantmanager/changelog.gz)
+    endif()
+    set(${out} ${files} PARENT_SCOPE)
+endfunction()
+
+# Fails unless every expected file is under root/prefix.
+function(kivvm_check_installed_files root libdir version)
+    kivvm_installed_files(files "${libdir}" "${version}")
+    foreach(file IN LISTS files)
+        if(NOT EXISTS "${root}/${file}" AND NOT IS_SYMLINK "${root}/${file}")
+            message(FATAL_ERROR "not installed: ${file} (under ${root})")
+        endif()
+    endforeach()
+    list(LENGTH files n)
+    message(STATUS "all ${n} expected files are under ${root}")
+endfunction()
