@@ -23,20 +23,30 @@ namespace {
 
 // ---- Collecting results ----------------------------------------------------
 
-std::map<std::string, double> g_ns;  // nanoseconds per iteration, by name
+// This machine's timings wander by several percent from one run to the next,
+// so each benchmark is repeated and compared by its median.
+constexpr int kRepetitions = 5;
+
+std::map<std::string, double> g_ns;  // median nanoseconds per iteration, by name
 
 class CollectingReporter : public benchmark::ConsoleReporter {
 public:
     void ReportRuns(const std::vector<Run> &runs) override
     {
         for (const Run &run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                g_ns[run.benchmark_name()] = run.GetAdjustedRealTime();
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median" && !run.error_occurred) {
+                g_ns[run.run_name.function_name] = run.GetAdjustedRealTime();
             }
         }
         ConsoleReporter::ReportRuns(runs);
     }
 };
+
+template <typename Function>
+void measure(const std::string &name, Function function)
+{
+    benchmark::RegisterBenchmark(name.c_str(), function)->Repetitions(kRepetitions)->ReportAggregatesOnly(true);
+}
 
 // ---- Benchmarks ---------------------------------------------------------------
 
@@ -67,7 +77,7 @@ const char *const kDistinctKeys[] = {"farunbastion", "farun", "oru", "wex"};
 void register_failed_selection(std::size_t size, const char *label)
 {
     const std::string identity = keyless_identity(size);
-    benchmark::RegisterBenchmark((std::string("KIVVMInit/no key/") + label).c_str(),
+    measure(std::string("KIVVMInit/no key/") + label,
                                  [identity](benchmark::State &state) {
                                      for (auto _ : state) {
                                          if (KIVVMInit(identity.c_str()) != 0) {
@@ -76,7 +86,7 @@ void register_failed_selection(std::size_t size, const char *label)
                                          }
                                      }
                                  });
-    benchmark::RegisterBenchmark((std::string("strstr per distinct key/") + label).c_str(),
+    measure(std::string("strstr per distinct key/") + label,
                                  [identity](benchmark::State &state) {
                                      for (auto _ : state) {
                                          for (const char *key : kDistinctKeys) {
@@ -88,16 +98,16 @@ void register_failed_selection(std::size_t size, const char *label)
 
 void register_queries()
 {
-    benchmark::RegisterBenchmark("floor: exported call returning a global",
+    measure("floor: exported call returning a global",
                                  [](benchmark::State &s) { repeat(s, kivvm_floor_int); });
-    benchmark::RegisterBenchmark("floor: exported call returning a global string",
+    measure("floor: exported call returning a global string",
                                  [](benchmark::State &s) { repeat(s, kivvm_floor_string); });
     const std::pair<const char *, int (*)()> integer_queries[] = {
         {"KIVVMGetToolID", KIVVMGetToolID},
         {"KIVVMGetSubToolID", KIVVMGetSubToolID},
     };
     for (const auto &[name, query] : integer_queries) {
-        benchmark::RegisterBenchmark(name, [query = query](benchmark::State &s) { repeat(s, query); });
+        measure(name, [query = query](benchmark::State &s) { repeat(s, query); });
     }
     const std::pair<const char *, const char *(*)()> string_queries[] = {
         {"KIVVMGetToolName", KIVVMGetToolName},
@@ -111,16 +121,28 @@ void register_queries()
         {"KIVVMGetHelpFileTagFile", KIVVMGetHelpFileTagFile},
     };
     for (const auto &[name, query] : string_queries) {
-        benchmark::RegisterBenchmark(name, [query = query](benchmark::State &s) { repeat(s, query); });
+        measure(name, [query = query](benchmark::State &s) { repeat(s, query); });
     }
-    benchmark::RegisterBenchmark("KIVVMInit/selected", [](benchmark::State &s) {
+    measure("KIVVMInit/selected", [](benchmark::State &s) {
         repeat(s, [] { return KIVVMInit("farunbastion"); });
     });
 }
 
+// The allocations of a one-path list, bare: the array of one pointer and one
+// 128-byte path, made and released.
+void bare_list_allocations()
+{
+    char **list = new char *[1];
+    list[0] = new char[128];
+    benchmark::DoNotOptimize(list);
+    benchmark::DoNotOptimize(list[0]);
+    delete[] list[0];
+    delete[] list;
+}
+
 void register_setup_paths()
 {
-    benchmark::RegisterBenchmark("KIVVMGetSetupPaths+KIVVMFreeSetupPaths", [](benchmark::State &state) {
+    measure("KIVVMGetSetupPaths+KIVVMFreeSetupPaths", [](benchmark::State &state) {
         for (auto _ : state) {
             char **list = nullptr;
             const int count = KIVVMGetSetupPaths(&list);
@@ -128,28 +150,17 @@ void register_setup_paths()
             KIVVMFreeSetupPaths(list, count);
         }
     });
-    // The same allocations bare: the array of one pointer and one 128-byte path.
-    benchmark::RegisterBenchmark("new[]/delete[] pairs", [](benchmark::State &state) {
+    measure("new[]/delete[] pairs", [](benchmark::State &state) {
         for (auto _ : state) {
-            char **list = new char *[1];
-            list[0] = new char[128];
-            benchmark::DoNotOptimize(list);
-            benchmark::DoNotOptimize(list[0]);
-            delete[] list[0];
-            delete[] list;
+            bare_list_allocations();
         }
     });
     // ...plus the two calls into a library that getting and releasing a list
     // takes, each at the floor.
-    benchmark::RegisterBenchmark("new[]/delete[] pairs + two exported calls", [](benchmark::State &state) {
+    measure("new[]/delete[] pairs + two exported calls", [](benchmark::State &state) {
         for (auto _ : state) {
             benchmark::DoNotOptimize(kivvm_floor_string());
-            char **list = new char *[1];
-            list[0] = new char[128];
-            benchmark::DoNotOptimize(list);
-            benchmark::DoNotOptimize(list[0]);
-            delete[] list[0];
-            delete[] list;
+            bare_list_allocations();
             benchmark::DoNotOptimize(kivvm_floor_int());
         }
     });
