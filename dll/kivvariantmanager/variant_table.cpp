@@ -60,8 +60,9 @@ constexpr bool strings_present(const VariantRecord &row)
     return true;
 }
 
-// Selection searches each run of equal keys once, so a key must not come
-// back after another key has intervened.
+// Rows sharing a key form one group: selection can only ever yield its
+// first row, and searches each group's key once.  A key that came back after
+// another key would start a second group that could never be selected.
 constexpr bool rows_sharing_a_key_stand_together()
 {
     for (std::size_t i = 1; i + 1 < kRowCount; ++i) {
