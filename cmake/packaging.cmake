@@ -57,15 +57,24 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     install(FILES packaging/debian/copyright
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kivvariantmanager
         COMPONENT runtime)
+    # Debian wants the changelog and manual pages compressed, reproducibly.
     set(KIVVM_CHANGELOG ${PROJECT_BINARY_DIR}/changelog.gz)
+    set(KIVVM_MANPAGE ${PROJECT_BINARY_DIR}/kivvm.1.gz)
     add_custom_command(OUTPUT ${KIVVM_CHANGELOG}
         COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/debian/changelog > ${KIVVM_CHANGELOG}
         DEPENDS ${PROJECT_SOURCE_DIR}/packaging/debian/changelog
         VERBATIM)
-    add_custom_target(kivvm_debian_changelog ALL DEPENDS ${KIVVM_CHANGELOG})
+    add_custom_command(OUTPUT ${KIVVM_MANPAGE}
+        COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/kivvm.1 > ${KIVVM_MANPAGE}
+        DEPENDS ${PROJECT_SOURCE_DIR}/packaging/kivvm.1
+        VERBATIM)
+    add_custom_target(kivvm_compressed_docs ALL DEPENDS ${KIVVM_CHANGELOG} ${KIVVM_MANPAGE})
     install(FILES ${KIVVM_CHANGELOG}
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kivvariantmanager
         COMPONENT runtime)
+    if(TARGET kivvm)
+        install(FILES ${KIVVM_MANPAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+    endif()
 
     set(CPACK_PACKAGE_NAME kivvariantmanager)
     set(CPACK_PACKAGE_VENDOR "kivvariantmanager maintainers")

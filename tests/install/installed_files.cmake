@@ -18,7 +18,8 @@ function(kivvm_installed_files out libdir version)
             ${libdir}/libkivvariantmanager.so.${major}
             ${libdir}/libkivvariantmanager.so.${version}
             share/doc/kivvariantmanager/copyright
-            share/doc/kivvariantmanager/changelog.gz)
+            share/doc/kivvariantmanager/changelog.gz
+            share/man/man1/kivvm.1.gz)
     endif()
     set(${out} ${files} PARENT_SCOPE)
 endfunction()
