@@ -60,14 +60,14 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     # Debian wants the changelog and manual pages compressed, reproducibly.
     set(KIVVM_CHANGELOG ${PROJECT_BINARY_DIR}/changelog.gz)
     set(KIVVM_MANPAGE ${PROJECT_BINARY_DIR}/kivvm.1.gz)
-    add_custom_command(OUTPUT ${KIVVM_CHANGELOG}
-        COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/debian/changelog > ${KIVVM_CHANGELOG}
-        DEPENDS ${PROJECT_SOURCE_DIR}/packaging/debian/changelog
-        VERBATIM)
-    add_custom_command(OUTPUT ${KIVVM_MANPAGE}
-        COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/kivvm.1 > ${KIVVM_MANPAGE}
-        DEPENDS ${PROJECT_SOURCE_DIR}/packaging/kivvm.1
-        VERBATIM)
+    foreach(pair "debian/changelog;${KIVVM_CHANGELOG}" "kivvm.1;${KIVVM_MANPAGE}")
+        list(GET pair 0 source)
+        list(GET pair 1 compressed)
+        add_custom_command(OUTPUT ${compressed}
+            COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/${source} > ${compressed}
+            DEPENDS ${PROJECT_SOURCE_DIR}/packaging/${source}
+            VERBATIM)
+    endforeach()
     add_custom_target(kivvm_compressed_docs ALL DEPENDS ${KIVVM_CHANGELOG} ${KIVVM_MANPAGE})
     install(FILES ${KIVVM_CHANGELOG}
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kivvariantmanager
