@@ -1,6 +1,6 @@
 # Compares the names a built library exports with the expected interface.
-#   cmake -DFORMAT=elf -DTOOL=<nm> -DLIBRARY=<.so> -DEXPECTED=<exports.txt> -P check_exports.cmake
-#   cmake -DFORMAT=pe -DTOOL=<objdump> -DLIBRARY=<.dll> -DEXPECTED=<exports.txt> -P check_exports.cmake
+#   cmake -DFORMAT=elf -DTOOL=<nm> -DLIBRARY=<.so> -DEXPECTED=<.def> -P check_exports.cmake
+#   cmake -DFORMAT=pe -DTOOL=<objdump> -DLIBRARY=<.dll> -DEXPECTED=<.def> -P check_exports.cmake
 # For a DLL it also checks that every DLL it imports from is part of Windows,
 # and, given -DNM=<nm> -DIMPORT_LIBRARY=<.dll.a> -DDECORATION=<prefix>, that
 # the import library a host links with holds exactly the interface under its
@@ -39,7 +39,8 @@ foreach(line IN LISTS lines)
     endif()
 endforeach()
 
-file(STRINGS "${EXPECTED}" expected)
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/read-def.cmake)
+kivvm_read_def("${EXPECTED}" expected)
 list(SORT actual)
 list(SORT expected)
 if(NOT actual STREQUAL expected)

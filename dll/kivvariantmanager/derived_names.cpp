@@ -1,13 +1,32 @@
 #include "derived_names.h"
 
-#include <cstdio>
-#include <thread>
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#else
+#include <sched.h>
+#endif
 
 #include "selection.h"
 
 namespace kivvm {
 
 namespace {
+
+// Gives the processor to another thread: the operating system's own call, not
+// std::this_thread::yield, which would bring a thread library into the DLL.
+void yield_processor() noexcept
+{
+#ifdef _WIN32
+    SwitchToThread();
+#else
+    sched_yield();
+#endif
+}
 
 // Each buffer holds the empty string until its query is first called.
 char MenuFileBuffer[recipe_of(DerivedName::MenuFile).buffer_size];
@@ -28,12 +47,21 @@ NameSlot Slots[kDerivedNameCount] = {
 std::size_t format_derived_name(const NameRecipe &recipe, const VariantRecord *row, char *buffer,
                                 std::size_t size) noexcept
 {
-    const int needed = row != nullptr
-                           ? std::snprintf(buffer, size, "%s%s%s", recipe.prefix, row->*recipe.field,
-                                           recipe.suffix)
-                           : std::snprintf(buffer, size, "%s", recipe.fallback);
-    // snprintf only fails on an encoding error, which plain %s cannot produce.
-    return static_cast<std::size_t>(needed);
+    // A name is its parts joined, so it is copied part by part rather than
+    // printed: a formatted print would bring a whole formatter into the DLL.
+    const std::string_view parts[] = {row != nullptr ? recipe.prefix : recipe.fallback,
+                                      row != nullptr ? row->*recipe.field : "",
+                                      row != nullptr ? recipe.suffix : ""};
+    std::size_t length = 0;
+    std::size_t needed = 0;
+    for (const std::string_view part : parts) {
+        const std::size_t fits = std::min(part.size(), size - 1 - length);
+        std::memcpy(buffer + length, part.data(), fits);
+        length += fits;
+        needed += part.size();
+    }
+    buffer[length] = '\0';
+    return needed;
 }
 
 const char *fill_once(NameSlot &slot, const NameRecipe &recipe, const VariantRecord *row) noexcept
@@ -47,7 +75,7 @@ const char *fill_once(NameSlot &slot, const NameRecipe &recipe, const VariantRec
     // Another caller got there first and may still be writing; that only
     // takes one formatted print, so wait for it rather than block on a lock.
     while (slot.state.load(std::memory_order_acquire) != NameSlot::kFilled) {
-        std::this_thread::yield();
+        yield_processor();
     }
     return slot.buffer;
 }

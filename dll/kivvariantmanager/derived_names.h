@@ -47,8 +47,8 @@ constexpr std::size_t built_name_length(const NameRecipe &recipe, const VariantR
 }
 
 // Writes the name for row, or the fallback when row is null, into
-// buffer[0..size).  The text is always NUL-terminated and never longer than
-// size - 1; returns the length the whole name needs, so a result >= size
+// buffer[0..size), size > 0.  The text is always NUL-terminated and never
+// longer than size - 1; returns the length the whole name needs, so a result >= size
 // means it was cut.
 std::size_t format_derived_name(const NameRecipe &recipe, const VariantRecord *row, char *buffer,
                                 std::size_t size) noexcept;

@@ -39,8 +39,9 @@ constexpr SetupPathsShape measure_setup_paths(const char *joined) noexcept
 }
 
 // Splits joined at every ':' into a new array of new kPathBufferSize-byte
-// strings, last path first; empty paths become empty strings.  Both the array
-// and the strings come from array new.  On success stores the array through
+// strings, last path first; empty paths become empty strings.  The array and
+// the strings come from the list's allocator (see setup_paths.cpp): the C
+// runtime's malloc on Windows, array new elsewhere.  On success stores the array through
 // out and returns its length (at least 1).  When joined does not fit (see
 // measure_setup_paths) or memory runs out, releases whatever it had
 // allocated, stores nullptr through out and returns 0.
