@@ -1,5 +1,5 @@
 # Installing the library and describing it to its consumers: the CMake
-# package, pkg-config, and a Debian package through CPack.
+# package, pkg-config, and through CPack a Debian package or a Windows zip.
 include(CMakePackageConfigHelpers)
 
 set(KIVVM_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/kivvariantmanager)
@@ -18,6 +18,13 @@ if(TARGET kivvm)
         set_target_properties(kivvm PROPERTIES INSTALL_RPATH "$ORIGIN/${kivvm_bin_to_lib}")
     endif()
     install(TARGETS kivvm RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+endif()
+
+if(WIN32)
+    # For Visual C++ hosts: their import library, and the list it was made from.
+    install(FILES ${KIVVM_MSVC_IMPORT_LIBRARY} ${KIVVM_DEF_FILE}
+        DESTINATION ${CMAKE_INSTALL_LIBDIR}
+        COMPONENT development)
 endif()
 
 # The CMake package: find_package(kivvariantmanager 1) gives the target
@@ -52,6 +59,25 @@ install(FILES ${PROJECT_BINARY_DIR}/kivvariantmanager.pc
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
     COMPONENT development)
 
+set(CPACK_PACKAGE_NAME kivvariantmanager)
+set(CPACK_PACKAGE_VENDOR "kivvariantmanager maintainers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+set(CPACK_STRIP_FILES ON)
+
+# The Windows package: one zip with everything above, named for its
+# architecture and C runtime (kivvariantmanager-1.0.0-win32-msvcr80.zip).
+if(WIN32)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+        set(architecture win64)
+    else()
+        set(architecture win32)
+    endif()
+    set(CPACK_PACKAGE_FILE_NAME
+        ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-${architecture}-${KIVVM_WINDOWS_CRT})
+    set(CPACK_GENERATOR ZIP)
+    include(CPack)
+endif()
+
 # The Debian package: everything above, in one package.
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     install(FILES packaging/debian/copyright
@@ -76,10 +102,7 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
         install(FILES ${KIVVM_MANPAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
     endif()
 
-    set(CPACK_PACKAGE_NAME kivvariantmanager)
-    set(CPACK_PACKAGE_VENDOR "kivvariantmanager maintainers")
     set(CPACK_PACKAGE_CONTACT "kivvariantmanager maintainers <maintainers@users.noreply.c-seed-aeb423cc.example>")
-    set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
     set(CPACK_PACKAGE_DESCRIPTION
         "A small C library that a host application loads to learn which product\n variant it runs as, with its header, CMake and pkg-config files and the\n kivvm command that shows what the library answers.")
     set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
@@ -91,7 +114,6 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     # Shared libraries in a package make ldconfig run through its trigger.
     set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/triggers)
     set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-    set(CPACK_STRIP_FILES ON)
     set(CPACK_GENERATOR DEB)
     include(CPack)
 endif()
