@@ -39,9 +39,17 @@
  *   The library is kivvariantmanager.dll.  Every function below is exported
  *   by name, with its plain C name (no leading underscore, no @N suffix, no
  *   C++ mangling) and the cdecl calling convention, on 32-bit and 64-bit
- *   Windows alike.  The DLL carries its own copy of the C++ runtime, so the
- *   setup path list comes from the DLL's own operator new[]: release it with
- *   KIVVMFreeSetupPaths, never with the host's free() or delete[].
+ *   Windows alike; kivvariantmanager.def lists them.  The DLL imports only
+ *   KERNEL32.dll and one C runtime, the one it was built for: msvcr80.dll
+ *   (the original 32-bit hosts; the DLL carries the manifest that binds it to
+ *   the VC80 runtime), the Universal CRT (Visual C++ 2015 and later) or
+ *   msvcrt.dll (mingw-w64).  The setup path list comes from that runtime's
+ *   malloc: a host on the same runtime may release it with its own free() or
+ *   delete[]; a host on any other runtime must use KIVVMFreeSetupPaths.
+ *
+ * Elsewhere
+ *   The setup path list comes from the shared C++ runtime's operator new[],
+ *   so a C++ host may release it with delete[].
  */
 #ifndef KIVVARIANTMANAGER_H
 #define KIVVARIANTMANAGER_H
@@ -157,9 +165,9 @@ KIVVM_API const char *KIVVM_CALL KIVVMGetHelpFileTagFile(void) KIVVM_NOEXCEPT;
  * empty strings.  Each string has its own buffer of 128 bytes.
  *
  * The list belongs to the caller and is independent of every other list.
- * Release it with KIVVMFreeSetupPaths(list, count).  A C++ host built
- * against the same runtime as the library may instead delete[] each string
- * and then the array.
+ * Release it with KIVVMFreeSetupPaths(list, count); a host on the library's
+ * runtime may instead release each string and then the array itself (see
+ * the allocator under "Windows DLL contract" and "Elsewhere" above).
  *
  * Returns 0 and stores NULL through out when nothing is selected or memory
  * runs out (nothing is leaked).  Returns 0 and stores nothing when out is
