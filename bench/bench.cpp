@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Speed of the library against the physical limits of what it does:
 //   queries         vs a bare exported call in another shared library that
 //                   returns a global (the floor);

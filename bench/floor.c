@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The floor for the query benchmarks: an exported function in a shared
  * library of its own that returns a global, the least any exported query can
  * cost (a call through the PLT and a load). */

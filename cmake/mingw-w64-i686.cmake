@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # 32-bit Windows with mingw-w64.
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(KIVVM_MINGW_TRIPLE i686-w64-mingw32)

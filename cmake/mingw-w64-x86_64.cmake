@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # 64-bit Windows with mingw-w64.
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
 set(KIVVM_MINGW_TRIPLE x86_64-w64-mingw32)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-compiling for Windows with Debian's mingw-w64 (posix threads); the
 # per-architecture toolchain files set CMAKE_SYSTEM_PROCESSOR and
 # KIVVM_MINGW_TRIPLE, then include this one.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installing the library and describing it to its consumers: the CMake
 # package, pkg-config, and through CPack a Debian package or a Windows zip.
 include(CMakePackageConfigHelpers)
@@ -102,7 +103,7 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
         install(FILES ${KIVVM_MANPAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
     endif()
 
-    set(CPACK_PACKAGE_CONTACT "kivvariantmanager maintainers <maintainers@users.noreply.c-seed-aeb423cc.example>")
+    set(CPACK_PACKAGE_CONTACT "kivvariantmanager maintainers <maintainers@kivvariantmanager.invalid>")
     set(CPACK_PACKAGE_DESCRIPTION
         "A small C library that a host application loads to learn which product\n variant it runs as, with its header, CMake and pkg-config files and the\n kivvm command that shows what the library answers.")
     set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

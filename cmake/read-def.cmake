@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # kivvm_read_def(<file.def> <out-var>): the names a module-definition file
 # exports, in its order.  Used by the build and by the tests' scripts.
 function(kivvm_read_def def out)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The C runtime a Windows DLL or program imports, chosen per target.
 #
 # mingw-w64 links msvcrt.dll unless told otherwise, and GCC 12 has no

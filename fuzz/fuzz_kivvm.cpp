@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: the library's results against a model simple enough to be
 // obviously right.  The input is read as lines: the first line is a
 // comma-separated list of keys for a table of the fuzzer's own, every later

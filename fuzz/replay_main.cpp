@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the fuzz target over the files named on the command line, or over
 // every file in the directories named there: a corpus replay for builds
 // without libFuzzer.

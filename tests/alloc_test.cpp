@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Running out of memory while a setup path list is built: each allocation
 // fails in turn, and every time the call must return 0 with null stored,
 // without an exception and without leaking what it had already allocated.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exported interface, as a host sees it: every case loads the library
 // afresh and resolves each export by name.
 #include <atomic>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A host written in C: the header compiles as C89 and the library links and
  * answers through it. */
 #include <stdio.h>

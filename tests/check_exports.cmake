@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Compares the names a built library exports with the expected interface.
 #   cmake -DFORMAT=elf -DTOOL=<nm> -DLIBRARY=<.so> -DEXPECTED=<.def> -P check_exports.cmake
 #   cmake -DFORMAT=pe -DTOOL=<objdump> -DLIBRARY=<.dll> -DEXPECTED=<.def> -P check_exports.cmake

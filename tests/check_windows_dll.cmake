@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The Windows DLL as a drop-in for its hosts:
 #   - it imports from KERNEL32.dll and its C runtime only, and carries no C++
 #     runtime, thread library or exception machinery of its own;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The library's logic as pure functions, on tables and strings of the
 // tests' own as well as on the compiled-in table.  No module state is used.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A Windows host that releases the setup path list itself, with its own C
  * runtime, as the original hosts do.
  *

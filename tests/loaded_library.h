@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loads the library by path, as a host that resolves every export by name
 // does, so that each test case can start from a freshly loaded module.
 #ifndef KIVVM_TESTS_LOADED_LIBRARY_H

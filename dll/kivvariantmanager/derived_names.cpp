@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "derived_names.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Names of the selected variant's own files and resources, built once into
 // static buffers and kept for the life of the module.
 #ifndef KIVVM_DERIVED_NAMES_H

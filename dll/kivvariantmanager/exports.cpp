@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exported C interface: each function hands over to the concern that
 // implements it.  Nothing here keeps state or makes decisions.
 #include "kivvariantmanager.h"

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * kivvariantmanager.h - which product variant is this host running as?
  *

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * kivvariantmanager_version.h - the library's version, the one place it is
  * kept: the build reads it from here.

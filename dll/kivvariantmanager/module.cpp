@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The module object.  Hosts of the original framework expect a module to own
 // exactly one application object, created when the module is loaded and
 // destroyed when it is unloaded.  Without that framework it has nothing to

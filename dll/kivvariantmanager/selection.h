@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Selecting the current variant from the host's identifying string, and
 // reading the selected row.
 #ifndef KIVVM_SELECTION_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "setup_paths.h"
 
 #include <cstring>

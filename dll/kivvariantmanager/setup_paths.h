@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Splitting a variant's ':'-separated setup paths into a caller-owned list.
 #ifndef KIVVM_SETUP_PATHS_H
 #define KIVVM_SETUP_PATHS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "variant_table.h"
 
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The compiled-in variant table: the library's whole knowledge of the
 // product variants.
 #ifndef KIVVM_VARIANT_TABLE_H

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs the build tree into a fresh prefix and checks what arrived.
 #   cmake -DBUILD_DIR=<build> -DPREFIX=<dir> -DLIBDIR=<lib dir> -DVERSION=<x.y.z> [-DWINDOWS=ON]
 #         -P check_install.cmake

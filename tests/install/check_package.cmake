@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Builds the Debian package, checks its contents and dependencies, unpacks it
 # and builds consumers against what it unpacked; lintian, where installed,
 # must report no error.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Builds the Windows zip, checks what it holds, and builds a mingw-w64 host
 # against it with find_package, then runs that host under the emulator.
 #   cmake -DBUILD_DIR=<build> -DWORK=<dir> -DLIBDIR=<lib dir> -DVERSION=<x.y.z>

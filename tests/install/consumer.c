@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* A host that uses an installed kivvariantmanager: it selects a variant and
  * releases a setup path list.  Valid C and C++, so every kind of consumer
  * builds the same checks. */

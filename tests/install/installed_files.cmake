@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What an install of kivvariantmanager holds, relative to its prefix; the
 # Windows layout when WINDOWS is true.
 function(kivvm_installed_files out libdir version)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Builds and runs the consumer with nothing but a compiler and pkg-config.
 #   cmake -DCC=<compiler> -DPREFIX=<install prefix> -DLIBDIR=<lib dir> -DWORK=<dir> -P pkg_config.cmake
 cmake_minimum_required(VERSION 3.25)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Runs kivvm once and checks its exit status and output.
 #   -DKIVVM=<program>      the program, with its emulator if any (a list)
 #   -DARGS=<list>          its arguments

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /*
  * kivvm - show what kivvariantmanager answers for an identifying string.
  *
