@@ -49,13 +49,22 @@ install(FILES
     DESTINATION ${KIVVM_CMAKE_DIR}
     COMPONENT development)
 
-# pkg-config, relocatable: the prefix is found from the .pc file's own
-# place, so the file is right under whatever prefix the tree is installed.
-file(RELATIVE_PATH KIVVM_PC_TO_PREFIX
-    ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+# pkg-config.  The file names the prefix it is installed under, written when
+# it is installed (cmake --install --prefix, or a package's /usr), so that
+# its flags name the real directories and pkg-config drops the system ones.
+# On Windows pkg-config finds the prefix from the file's own place instead.
+if(WIN32)
+    file(RELATIVE_PATH pc_to_prefix ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig ${CMAKE_INSTALL_PREFIX})
+    set(KIVVM_PC_PREFIX "\${pcfiledir}/${pc_to_prefix}")
+else()
+    set(KIVVM_PC_PREFIX "@CMAKE_INSTALL_PREFIX@")  # left for install time
+endif()
 file(RELATIVE_PATH KIVVM_PC_LIBDIR ${CMAKE_INSTALL_PREFIX} ${CMAKE_INSTALL_FULL_LIBDIR})
 file(RELATIVE_PATH KIVVM_PC_INCLUDEDIR ${CMAKE_INSTALL_PREFIX} ${CMAKE_INSTALL_FULL_INCLUDEDIR})
-configure_file(cmake/kivvariantmanager.pc.in ${PROJECT_BINARY_DIR}/kivvariantmanager.pc @ONLY)
+configure_file(cmake/kivvariantmanager.pc.in ${PROJECT_BINARY_DIR}/kivvariantmanager.pc.in @ONLY)
+install(CODE "configure_file(\"${PROJECT_BINARY_DIR}/kivvariantmanager.pc.in\"
+                              \"${PROJECT_BINARY_DIR}/kivvariantmanager.pc\" @ONLY)"
+    COMPONENT development)
 install(FILES ${PROJECT_BINARY_DIR}/kivvariantmanager.pc
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
     COMPONENT development)

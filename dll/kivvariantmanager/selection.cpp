@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "selection.h"
 
-#include <cstring>
-
 namespace kivvm {
 
 namespace {
@@ -12,16 +10,6 @@ namespace {
 std::atomic<const VariantRecord *> CurrentVariant{nullptr};
 
 }  // namespace
-
-const VariantRecord *find_variant(const VariantRecord *const *key_groups, const char *identity) noexcept
-{
-    for (const VariantRecord *const *head = key_groups; *head != nullptr; ++head) {
-        if (std::strstr(identity, (*head)->MatchKey) != nullptr) {
-            return *head;
-        }
-    }
-    return nullptr;
-}
 
 int select_variant(std::atomic<const VariantRecord *> &current, const VariantRecord *const *key_groups,
                    const char *identity) noexcept

@@ -5,6 +5,7 @@
 #define KIVVM_SELECTION_H
 
 #include <atomic>
+#include <cstring>
 
 #include "variant_table.h"
 
@@ -14,7 +15,15 @@ namespace kivvm {
 // case-sensitively, searching only the first row of each key group (see
 // collect_key_groups); nullptr when none matches.  Row order alone decides:
 // neither the position nor the length of the key plays a part.
-const VariantRecord *find_variant(const VariantRecord *const *key_groups, const char *identity) noexcept;
+inline const VariantRecord *find_variant(const VariantRecord *const *key_groups, const char *identity) noexcept
+{
+    for (const VariantRecord *const *head = key_groups; *head != nullptr; ++head) {
+        if (std::strstr(identity, (*head)->MatchKey) != nullptr) {
+            return *head;
+        }
+    }
+    return nullptr;
+}
 
 // Selects into current, which only ever goes from null to a row of key_groups:
 // when current is already set, identity is not looked at.  When threads race,
