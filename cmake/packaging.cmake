@@ -11,14 +11,17 @@ install(TARGETS kivvariantmanager EXPORT kivvariantmanagerTargets
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
     PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
 if(TARGET kivvm)
-    # kivvm finds the library beside it wherever the tree is installed.
+    # kivvm finds the library beside it wherever the tree is installed; in a
+    # system directory the dynamic linker finds it without help.
     file(RELATIVE_PATH kivvm_bin_to_lib ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
-    if(APPLE)
+    if(CMAKE_INSTALL_FULL_LIBDIR IN_LIST CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES)
+        # no search path of its own
+    elseif(APPLE)
         set_target_properties(kivvm PROPERTIES INSTALL_RPATH "@loader_path/${kivvm_bin_to_lib}")
     elseif(NOT WIN32)
         set_target_properties(kivvm PROPERTIES INSTALL_RPATH "$ORIGIN/${kivvm_bin_to_lib}")
     endif()
-    install(TARGETS kivvm RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+    install(TARGETS kivvm RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT kivvm)
 endif()
 
 if(WIN32)
@@ -71,7 +74,6 @@ install(FILES ${PROJECT_BINARY_DIR}/kivvariantmanager.pc
 
 set(CPACK_PACKAGE_NAME kivvariantmanager)
 set(CPACK_PACKAGE_VENDOR "kivvariantmanager maintainers")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_STRIP_FILES ON)
 
 # The Windows package: one zip with everything above, named for its
@@ -84,16 +86,22 @@ if(WIN32)
     endif()
     set(CPACK_PACKAGE_FILE_NAME
         ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-${architecture}-${KIVVM_WINDOWS_CRT})
+    set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
     set(CPACK_GENERATOR ZIP)
     include(CPack)
 endif()
 
-# The Debian package: everything above, in one package.
+# The Debian packages, one per component, named as Debian names them:
+# libkivvariantmanager1 (the shared library), libkivvariantmanager-dev
+# (headers, the link, pkg-config and CMake files) and kivvm (the tool).
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
-    install(FILES packaging/debian/copyright
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kivvariantmanager
-        COMPONENT runtime)
-    # Debian wants the changelog and manual pages compressed, reproducibly.
+    set(KIVVM_DEB_runtime libkivvariantmanager1)
+    set(KIVVM_DEB_development libkivvariantmanager-dev)
+    set(KIVVM_DEB_kivvm kivvm)
+
+    # Every package carries the copyright file and the changelog in its own
+    # documentation directory, the changelog and manual page compressed
+    # reproducibly.
     set(KIVVM_CHANGELOG ${PROJECT_BINARY_DIR}/changelog.gz)
     set(KIVVM_MANPAGE ${PROJECT_BINARY_DIR}/kivvm.1.gz)
     foreach(pair "debian/changelog;${KIVVM_CHANGELOG}" "kivvm.1;${KIVVM_MANPAGE}")
@@ -105,25 +113,81 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
             VERBATIM)
     endforeach()
     add_custom_target(kivvm_compressed_docs ALL DEPENDS ${KIVVM_CHANGELOG} ${KIVVM_MANPAGE})
-    install(FILES ${KIVVM_CHANGELOG}
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kivvariantmanager
-        COMPONENT runtime)
+    set(components runtime development)
     if(TARGET kivvm)
-        install(FILES ${KIVVM_MANPAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT runtime)
+        list(APPEND components kivvm)
+        install(FILES ${KIVVM_MANPAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT kivvm)
     endif()
+    foreach(component IN LISTS components)
+        install(FILES packaging/debian/copyright ${KIVVM_CHANGELOG}
+            DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${KIVVM_DEB_${component}}
+            COMPONENT ${component})
+    endforeach()
+
+    # The library's control files: the symbols of the one export list, and
+    # ldconfig through its trigger.
+    string(CONCAT symbols "libkivvariantmanager.so.${PROJECT_VERSION_MAJOR} ${KIVVM_DEB_runtime} #MINVER#\n"
+                          "* Build-Depends-Package: ${KIVVM_DEB_development}\n")
+    foreach(name IN LISTS KIVVM_EXPORTS)
+        string(APPEND symbols " ${name}@Base ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0\n")
+    endforeach()
+    file(WRITE ${PROJECT_BINARY_DIR}/debian/symbols "${symbols}")
+    file(WRITE ${PROJECT_BINARY_DIR}/debian/shlibs
+        "libkivvariantmanager ${PROJECT_VERSION_MAJOR} ${KIVVM_DEB_runtime} (>= ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0)\n")
+
+    # The run-time dependencies of the library and of kivvm, from
+    # dpkg-shlibdeps when cpack runs.  CPack's own dependency scan would also
+    # add maintainer scripts that call ldconfig, which the trigger does.
+    set(dependencies "kivvm_shlibdeps(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS \"$<TARGET_FILE:kivvariantmanager>\" \"\")\n")
+    if(TARGET kivvm)
+        string(APPEND dependencies
+            "kivvm_shlibdeps(CPACK_DEBIAN_KIVVM_PACKAGE_DEPENDS \"$<TARGET_FILE:kivvm>\" \"$<TARGET_FILE_DIR:kivvariantmanager>\")\n"
+            "string(PREPEND CPACK_DEBIAN_KIVVM_PACKAGE_DEPENDS \"${KIVVM_DEB_runtime} (= ${PROJECT_VERSION}), \")\n")
+    endif()
+    file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake CONTENT "
+if(CPACK_GENERATOR STREQUAL \"DEB\")
+    # Each package's synopsis is the first line of its own description:
+    # no summary of the project's goes in front of it.
+    unset(CPACK_PACKAGE_DESCRIPTION_SUMMARY)
+    include(${PROJECT_SOURCE_DIR}/cmake/shlibdeps.cmake)
+    ${dependencies}endif()
+")
+    set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake)
 
     set(CPACK_PACKAGE_CONTACT "kivvariantmanager maintainers <maintainers@kivvariantmanager.invalid>")
-    set(CPACK_PACKAGE_DESCRIPTION
-        "A small C library that a host application loads to learn which product\n variant it runs as, with its header, CMake and pkg-config files and the\n kivvm command that shows what the library answers.")
-    set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+    set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+    set(CPACK_DEB_COMPONENT_INSTALL ON)
+    set(CPACK_COMPONENTS_ALL ${components})
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-    set(CPACK_DEBIAN_PACKAGE_SECTION libs)
-    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-    set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
-    set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
-    # Shared libraries in a package make ldconfig run through its trigger.
-    set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/debian/triggers)
     set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+    set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${KIVVM_DEB_runtime})
+    set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
+    # Each description's first line is its package's synopsis.
+    set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "library telling a host which product variant it runs as
+A small C library that a host application loads to learn which product
+variant it runs as.  The host passes an identifying string; the library
+selects a row of its compiled-in variant table and answers identity
+queries, derived file and resource names, and setup paths from it.")
+    set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
+        ${PROJECT_BINARY_DIR}/debian/shlibs ${PROJECT_BINARY_DIR}/debian/symbols
+        ${PROJECT_SOURCE_DIR}/packaging/debian/triggers)
+
+    set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME ${KIVVM_DEB_development})
+    set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
+    set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "${KIVVM_DEB_runtime} (= ${PROJECT_VERSION})")
+    set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION "development files for libkivvariantmanager
+The header that declares the library's C interface, the link to the
+shared library, and its pkg-config and CMake package files.")
+
+    set(CPACK_DEBIAN_KIVVM_PACKAGE_NAME ${KIVVM_DEB_kivvm})
+    set(CPACK_DEBIAN_KIVVM_PACKAGE_SECTION utils)
+    set(CPACK_COMPONENT_KIVVM_DESCRIPTION "show which product variant an identifying string selects
+kivvm calls the kivvariantmanager library the way a host does and prints
+every answer it gives for an identifying string, as text or JSON.  It also
+lists the variant table it was built with, and which identities select
+each row.")
+
     set(CPACK_GENERATOR DEB)
     include(CPack)
 endif()

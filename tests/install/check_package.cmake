@@ -1,57 +1,100 @@
 # SPDX-License-Identifier: MIT
-# Builds the Debian package, checks its contents and dependencies, unpacks it
-# and builds consumers against what it unpacked; lintian, where installed,
-# must report no error.
-#   cmake -DBUILD_DIR=<build> -DWORK=<dir> -DCC=<c compiler> -DLIBDIR=<lib dir>
-#         -DVERSION=<x.y.z> -DCPACK=<cpack> -DCTEST=<ctest> -P check_package.cmake
+# Makes the Debian packages with the package preset and checks them: their
+# names, dependencies and control files; unpacked together they hold every
+# installed file, and kivvm, a find_package consumer and a pkg-config
+# consumer work against them; lintian --pedantic reports nothing at all.
+#   cmake -DSOURCE_DIR=<source> -DWORK=<dir> -DCC=<c compiler> -DVERSION=<x.y.z>
+#         -DCTEST=<ctest> -P check_package.cmake
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/installed_files.cmake)
 
+foreach(tool dpkg-deb dpkg-architecture lintian)
+    find_program(${tool}_exe ${tool})
+    if(NOT ${tool}_exe)
+        message(FATAL_ERROR "${tool} is not installed")
+    endif()
+endforeach()
+
+execute_process(COMMAND ${CMAKE_COMMAND} --workflow --preset package
+    WORKING_DIRECTORY ${SOURCE_DIR} OUTPUT_VARIABLE log ERROR_VARIABLE log RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "cmake --workflow --preset package failed:\n${log}")
+endif()
+
+execute_process(COMMAND ${dpkg-architecture_exe} -qDEB_HOST_ARCH OUTPUT_VARIABLE arch OUTPUT_STRIP_TRAILING_WHITESPACE)
+execute_process(COMMAND ${dpkg-architecture_exe} -qDEB_HOST_MULTIARCH OUTPUT_VARIABLE triplet OUTPUT_STRIP_TRAILING_WHITESPACE)
+set(library libkivvariantmanager1)
+set(packages ${library} libkivvariantmanager-dev kivvm)
 file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}/root")
-execute_process(COMMAND "${CPACK}" -G DEB -B "${WORK}" --config "${BUILD_DIR}/CPackConfig.cmake"
-    OUTPUT_QUIET RESULT_VARIABLE rc)
-file(GLOB deb "${WORK}/*.deb")
-if(NOT rc EQUAL 0 OR NOT deb)
-    message(FATAL_ERROR "cpack made no Debian package")
-endif()
-message(STATUS "package: ${deb}")
+foreach(package IN LISTS packages)
+    set(deb ${SOURCE_DIR}/build/package/${package}_${VERSION}_${arch}.deb)
+    if(NOT EXISTS ${deb})
+        message(FATAL_ERROR "no package ${deb}")
+    endif()
+    execute_process(COMMAND ${dpkg-deb_exe} --field ${deb} Depends OUTPUT_VARIABLE depends_${package}
+        OUTPUT_STRIP_TRAILING_WHITESPACE)
+    execute_process(COMMAND ${dpkg-deb_exe} --ctrl-tarfile ${deb} OUTPUT_FILE ${WORK}-${package}.tar)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${WORK}-${package}.tar OUTPUT_VARIABLE control_${package})
+    file(REMOVE ${WORK}-${package}.tar)
+    execute_process(COMMAND ${dpkg-deb_exe} -x ${deb} ${WORK}/root RESULT_VARIABLE rc)
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "dpkg-deb cannot unpack ${deb}")
+    endif()
+    list(APPEND debs ${deb})
+    message(STATUS "${package}: Depends: ${depends_${package}}")
+endforeach()
 
-execute_process(COMMAND dpkg-deb --field "${deb}" Depends OUTPUT_VARIABLE depends)
-message(STATUS "Depends: ${depends}")
-if(NOT depends MATCHES "libc6 \\(>= " OR NOT depends MATCHES "libstdc\\+\\+6 \\(>= ")
-    message(FATAL_ERROR "the package's dependencies lack the C or C++ runtime: ${depends}")
+# Dependencies: the library on the C and C++ runtimes, the others on exactly
+# this version of the library.
+if(NOT depends_${library} MATCHES "libc6 \\(>= " OR NOT depends_${library} MATCHES "libstdc\\+\\+6 \\(>= ")
+    message(FATAL_ERROR "${library} lacks the C or C++ runtime: ${depends_${library}}")
 endif()
+foreach(package libkivvariantmanager-dev kivvm)
+    if(NOT depends_${package} MATCHES "(^|, )${library} \\(= ${VERSION}\\)(,|$)")
+        message(FATAL_ERROR "${package} does not depend on ${library} (= ${VERSION}): ${depends_${package}}")
+    endif()
+endforeach()
+# ldconfig runs through the trigger, and no maintainer script calls it.
+foreach(file shlibs symbols triggers)
+    if(NOT control_${library} MATCHES "(^|\n)(\\./)?${file}\n")
+        message(FATAL_ERROR "${library} has no ${file} control file")
+    endif()
+endforeach()
+foreach(package IN LISTS packages)
+    if(control_${package} MATCHES "(postinst|postrm|preinst|prerm)")
+        message(FATAL_ERROR "${package} has maintainer scripts:\n${control_${package}}")
+    endif()
+endforeach()
 
-execute_process(COMMAND dpkg-deb -x "${deb}" "${WORK}/root" RESULT_VARIABLE rc)
+set(root ${WORK}/root)
+kivvm_check_installed_files("${root}/usr" "lib/${triplet}" "${VERSION}")
+
+set(ENV{LD_LIBRARY_PATH} "${root}/usr/lib/${triplet}")
+execute_process(COMMAND ${root}/usr/bin/kivvm --list OUTPUT_QUIET RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "dpkg-deb cannot unpack ${deb}")
+    message(FATAL_ERROR "the packaged kivvm does not run")
 endif()
-kivvm_check_installed_files("${WORK}/root/usr" "${LIBDIR}" "${VERSION}")
-
 execute_process(COMMAND "${CTEST}" --build-and-test
         ${CMAKE_CURRENT_LIST_DIR}/find_package "${WORK}/find_package"
         --build-generator Ninja
-        --build-options "-DCMAKE_PREFIX_PATH=${WORK}/root/usr"
+        --build-options "-DCMAKE_PREFIX_PATH=${root}/usr"
         --test-command consumer
     RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "the find_package consumer fails against the package")
+    message(FATAL_ERROR "the find_package consumer fails against the packages")
 endif()
-execute_process(COMMAND ${CMAKE_COMMAND} -DCC=${CC} "-DPREFIX=${WORK}/root/usr" -DLIBDIR=${LIBDIR}
+execute_process(COMMAND ${CMAKE_COMMAND} -DCC=${CC} -DSYSROOT=${root} -DPREFIX=/usr -DLIBDIR=lib/${triplet}
         "-DWORK=${WORK}/pkg_config" -P ${CMAKE_CURRENT_LIST_DIR}/pkg_config.cmake
     RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "the pkg-config consumer fails against the package")
+    message(FATAL_ERROR "the pkg-config consumer fails against the packages")
 endif()
 
-find_program(LINTIAN lintian)
-if(LINTIAN)
-    execute_process(COMMAND "${LINTIAN}" "${deb}" OUTPUT_VARIABLE report ERROR_VARIABLE report_errors)
-    message(STATUS "lintian:\n${report}")
-    if(report MATCHES "(^|\n)E: ")
-        message(FATAL_ERROR "lintian reports errors")
-    endif()
-else()
-    message(STATUS "lintian is not installed; skipped")
+# Every tag lintian knows, informational and pedantic ones included.
+execute_process(COMMAND ${lintian_exe} --pedantic --display-info --display-experimental ${debs}
+    OUTPUT_VARIABLE report ERROR_QUIET)
+if(report MATCHES "(^|\n)[EWIPX]: ")
+    message(FATAL_ERROR "lintian:\n${report}")
 endif()
+message(STATUS "lintian --pedantic: no tags on ${packages}")

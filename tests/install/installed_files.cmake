@@ -19,9 +19,10 @@ function(kivvm_installed_files out libdir version)
             ${libdir}/libkivvariantmanager.so
             ${libdir}/libkivvariantmanager.so.${major}
             ${libdir}/libkivvariantmanager.so.${version}
-            share/doc/kivvariantmanager/copyright
-            share/doc/kivvariantmanager/changelog.gz
             share/man/man1/kivvm.1.gz)
+        foreach(package libkivvariantmanager${major} libkivvariantmanager-dev kivvm)
+            list(APPEND files share/doc/${package}/copyright share/doc/${package}/changelog.gz)
+        endforeach()
     endif()
     set(${out} ${files} PARENT_SCOPE)
 endfunction()
