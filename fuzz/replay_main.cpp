@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Runs the fuzz target over the files named on the command line, or over
-// every file in the directories named there: a corpus replay for builds
-// without libFuzzer.
+// every file in the directories named there, in name order: a corpus replay
+// for builds without libFuzzer.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -25,6 +26,8 @@ int main(int argc, char **argv)
             inputs.emplace_back(argv[i]);
         }
     }
+    // In name order, so that a replay of the same files is the same run.
+    std::sort(inputs.begin(), inputs.end());
     for (const fs::path &input : inputs) {
         std::ifstream file(input, std::ios::binary);
         const std::vector<char> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};

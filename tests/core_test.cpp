@@ -105,52 +105,44 @@ TEST(Selection, CompiledInTableYieldsTheFirstRowOfEachKeyGroup)
     EXPECT_TRUE(kivvm::is_terminator(kivvm::VariantTable[11]));
 }
 
-TEST(Selection, IsStickyAndIgnoresANullIdentity)
-{
-    const VariantRecord table[] = {row("a", 0), row("b", 1), kEnd};
-    const auto groups = key_groups(table);
-    std::atomic<const VariantRecord *> current{nullptr};
-    EXPECT_EQ(kivvm::select_variant(current, groups.data(), nullptr), 0);
-    EXPECT_EQ(kivvm::select_variant(current, groups.data(), "zzz"), 0);
-    EXPECT_EQ(current.load(), nullptr);
-    EXPECT_EQ(kivvm::select_variant(current, groups.data(), "b"), 1);
-    EXPECT_EQ(kivvm::select_variant(current, groups.data(), "a"), 1);
-    EXPECT_EQ(kivvm::select_variant(current, groups.data(), nullptr), 1);
-    EXPECT_EQ(current.load(), &table[1]);
-}
+// ---- The build-time checks of a table: each rejects the fault it is for ---------
 
-TEST(Selection, RacingThreadsAllSeeTheOneRowThatWon)
-{
-    const VariantRecord table[] = {row("k0", 0), row("k1", 1), row("k2", 2), row("k3", 3), kEnd};
-    const auto groups = key_groups(table);
-    const char *const identities[] = {"k3", "k1", "-k2-", "k0", "k2", "k1"};
-    constexpr int kThreads = 6;
-    for (int round = 0; round < 100; ++round) {
-        std::atomic<const VariantRecord *> current{nullptr};
-        std::atomic<int> waiting{kThreads};
-        const VariantRecord *seen[kThreads] = {};
-        int results[kThreads] = {};
-        std::vector<std::thread> threads;
-        for (int t = 0; t < kThreads; ++t) {
-            threads.emplace_back([&, t] {
-                waiting.fetch_sub(1);
-                while (waiting.load() > 0) {
-                    std::this_thread::yield();
-                }
-                results[t] = kivvm::select_variant(current, groups.data(), identities[t]);
-                seen[t] = current.load();
-            });
-        }
-        for (std::thread &thread : threads) {
-            thread.join();
-        }
-        ASSERT_NE(current.load(), nullptr);
-        for (int t = 0; t < kThreads; ++t) {
-            EXPECT_EQ(results[t], 1);
-            EXPECT_EQ(seen[t], current.load());
-        }
-    }
-}
+constexpr VariantRecord kGood{"k", 1, "t", "s", 0, "l", "loc", "p", "S"};
+constexpr VariantRecord kGoodEnd{"", -1, "", "", -1, "", "", "", ""};
+
+constexpr VariantRecord kGoodTable[] = {kGood, kGood, kGoodEnd};
+constexpr VariantRecord kEndInTheMiddle[] = {kGood, kGoodEnd, kGood, kGoodEnd};
+constexpr VariantRecord kNoEnd[] = {kGood, kGood};
+constexpr VariantRecord kEndWithAKey[] = {kGood, {"x", -1, "", "", -1, "", "", "", ""}};
+static_assert(kivvm::only_last_row_is_terminator(kGoodTable));
+static_assert(!kivvm::only_last_row_is_terminator(kEndInTheMiddle));
+static_assert(!kivvm::only_last_row_is_terminator(kNoEnd));
+static_assert(!kivvm::only_last_row_is_terminator(kEndWithAKey));
+
+constexpr VariantRecord kEmptyName[] = {{"k", 1, "t", "s", 0, "", "loc", "p", "S"}, kGoodEnd};
+constexpr VariantRecord kNullSection[] = {{"k", 1, "t", "s", 0, "l", "loc", "p", nullptr}, kGoodEnd};
+static_assert(kivvm::every_row_has_its_strings(kGoodTable));
+static_assert(!kivvm::every_row_has_its_strings(kEmptyName));
+static_assert(!kivvm::every_row_has_its_strings(kNullSection));
+
+constexpr VariantRecord kKeyComesBack[] = {row("a", 0), row("b", 1), row("a", 2), kGoodEnd};
+constexpr VariantRecord kKeysTogether[] = {row("a", 0), row("a", 1), row("b", 2), kGoodEnd};
+static_assert(!kivvm::rows_sharing_a_key_stand_together(kKeyComesBack));
+static_assert(kivvm::rows_sharing_a_key_stand_together(kKeysTogether));
+
+// With "IDB_SPLASH_" in front, a 117-character tool name needs all 128 bytes
+// of the splash name's buffer and one more for the NUL.
+constexpr char kTool117[] = "ttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttt";
+constexpr VariantRecord kTooLongForSplash[] = {{"k", 1, kTool117, "s", 0, "l", "loc", "p", "S"}, kGoodEnd};
+static_assert(sizeof kTool117 == 118);
+static_assert(!kivvm::fits_its_buffer(kivvm::kSplashName, kTooLongForSplash));
+static_assert(kivvm::fits_its_buffer(kivvm::kHelpTag, kTooLongForSplash));
+static_assert(kivvm::fits_its_buffer(kivvm::kSplashName, kGoodTable));
+
+constexpr char kPath128[] = "pppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppp";
+constexpr VariantRecord kPathTooLong[] = {{"k", 1, "t", "s", 0, "l", "loc", kPath128, "S"}, kGoodEnd};
+static_assert(!kivvm::every_row_splits(kPathTooLong));
+static_assert(kivvm::every_row_splits(kGoodTable));
 
 // ---- Setup paths --------------------------------------------------------------
 
@@ -182,7 +174,10 @@ TEST(SetupPaths, SplitsAtEveryColonLastPathFirst)
 TEST(SetupPaths, RefusesWhatWouldNotFitRatherThanCutIt)
 {
     const std::string longest(127, 'p');
+    EXPECT_EQ(split(longest.c_str()), Paths({longest}));
+    EXPECT_EQ(split((longest + ":b").c_str()), Paths({"b", longest}));
     EXPECT_EQ(split(("a:" + longest + ":b").c_str()), Paths({"b", longest, "a"}));
+    EXPECT_EQ(split(("a:" + longest).c_str()), Paths({longest, "a"}));
     EXPECT_EQ(split(("a:" + longest + "p").c_str()), Paths{});
 
     // 1023 one-letter paths make 2047 characters: the most that fits.
@@ -217,27 +212,26 @@ TEST(SetupPaths, ReleaseSkipsEntriesTheCallerTookOver)
 
 // ---- Derived names ------------------------------------------------------------
 
-using kivvm::DerivedName;
-using kivvm::recipe_of;
+using kivvm::NameRecipe;
 
-std::string format(DerivedName which, const VariantRecord *source)
+std::string format(const NameRecipe &recipe, const VariantRecord *source)
 {
     char buffer[256];
-    kivvm::format_derived_name(recipe_of(which), source, buffer, sizeof buffer);
+    kivvm::format_derived_name(recipe, source, buffer, sizeof buffer);
     return buffer;
 }
 
 TEST(DerivedNames, BuiltFromTheRowOrFixedFallbacks)
 {
     const VariantRecord source{"k", 1, "tl", "s", 0, "long", "setup/dir", "p", "S"};
-    EXPECT_EQ(format(DerivedName::MenuFile, &source), "setup/dir/kivMenus.txt");
-    EXPECT_EQ(format(DerivedName::ToolbarFile, &source), "setup/dir/kivCustomizeTBNEW.txt");
-    EXPECT_EQ(format(DerivedName::SplashName, &source), "IDB_SPLASH_tl");
-    EXPECT_EQ(format(DerivedName::HelpTag, &source), "tl_ug");
-    EXPECT_EQ(format(DerivedName::MenuFile, nullptr), "kiv/kivMenus.txt");
-    EXPECT_EQ(format(DerivedName::ToolbarFile, nullptr), "kiv/kivCustomizeTB.txt");
-    EXPECT_EQ(format(DerivedName::SplashName, nullptr), "IDB_SPLASH_ORU");
-    EXPECT_EQ(format(DerivedName::HelpTag, nullptr), "oru_ug");
+    EXPECT_EQ(format(kivvm::kMenuFile, &source), "setup/dir/kivMenus.txt");
+    EXPECT_EQ(format(kivvm::kToolbarFile, &source), "setup/dir/kivCustomizeTBNEW.txt");
+    EXPECT_EQ(format(kivvm::kSplashName, &source), "IDB_SPLASH_tl");
+    EXPECT_EQ(format(kivvm::kHelpTag, &source), "tl_ug");
+    EXPECT_EQ(format(kivvm::kMenuFile, nullptr), "kiv/kivMenus.txt");
+    EXPECT_EQ(format(kivvm::kToolbarFile, nullptr), "kiv/kivCustomizeTB.txt");
+    EXPECT_EQ(format(kivvm::kSplashName, nullptr), "IDB_SPLASH_ORU");
+    EXPECT_EQ(format(kivvm::kHelpTag, nullptr), "oru_ug");
 }
 
 TEST(DerivedNames, NeverWritePastTheBuffer)
@@ -247,37 +241,36 @@ TEST(DerivedNames, NeverWritePastTheBuffer)
     char buffer[130];
     std::memset(buffer, '#', sizeof buffer);
     const std::size_t needed =
-        kivvm::format_derived_name(recipe_of(DerivedName::HelpTag), &source, buffer, 128);
+        kivvm::format_derived_name(kivvm::kHelpTag, &source, buffer, 128);
     EXPECT_EQ(needed, 203U);
     EXPECT_EQ(std::string(buffer), std::string(127, 't'));
     EXPECT_EQ(buffer[128], '#');
     EXPECT_EQ(buffer[129], '#');
 }
 
-TEST(DerivedNames, FillOnceKeepsTheFirstTextAndPointer)
+TEST(DerivedNames, TheFirstCallSettlesTextAndPointer)
 {
     const VariantRecord first = row("k", 0);
-    char buffer[128] = {};
-    kivvm::NameSlot slot{{kivvm::NameSlot::kEmpty}, buffer};
-    const auto &recipe = recipe_of(DerivedName::HelpTag);
-    EXPECT_EQ(kivvm::fill_once(slot, recipe, nullptr), buffer);
-    EXPECT_EQ(kivvm::fill_once(slot, recipe, &first), buffer);
-    EXPECT_STREQ(buffer, "oru_ug");
+    kivvm::CachedName<kivvm::kHelpTag> name;
+    std::atomic<const VariantRecord *> selection{nullptr};
+    const char *settled = name.get(selection);
+    EXPECT_STREQ(settled, "oru_ug");
+    selection = &first;
+    EXPECT_EQ(name.get(selection), settled);
+    EXPECT_STREQ(settled, "oru_ug");
 }
 
 TEST(DerivedNames, ALateCallerWaitsForTheNameBeingWritten)
 {
     char buffer[128] = "half-writ";
-    kivvm::NameSlot slot{{kivvm::NameSlot::kFilling}, buffer};
-    std::atomic<const char *> got{nullptr};
-    std::thread late([&] { got = kivvm::fill_once(slot, recipe_of(DerivedName::HelpTag), nullptr); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    EXPECT_EQ(got.load(), nullptr) << "returned before the name was complete";
+    std::atomic<int> state{kivvm::kFilling};
+    std::string seen;
+    std::thread late([&] { seen = kivvm::fill_once(state, buffer, kivvm::kHelpTag, nullptr); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
     std::strcpy(buffer, "complete");
-    slot.state.store(kivvm::NameSlot::kFilled, std::memory_order_release);
+    state.store(kivvm::kFilled, std::memory_order_release);
     late.join();
-    EXPECT_EQ(got.load(), buffer);
-    EXPECT_STREQ(buffer, "complete");
+    EXPECT_EQ(seen, "complete") << "returned before the name was complete";
 }
 
 }  // namespace

@@ -1,24 +1,23 @@
 // SPDX-License-Identifier: MIT
-// Names of the selected variant's own files and resources, built once into
-// static buffers and kept for the life of the module.
+// Names of the selected variant's own files and resources, each built once
+// into a buffer of its own and kept for the life of the module.
 #ifndef KIVVM_DERIVED_NAMES_H
 #define KIVVM_DERIVED_NAMES_H
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
+#include <string_view>
 
 #include "variant_table.h"
 
 namespace kivvm {
 
-enum class DerivedName { MenuFile, ToolbarFile, SplashName, HelpTag };
-
-inline constexpr std::size_t kDerivedNameCount = 4;
-
 // How one name is made: prefix + the row's field + suffix when a variant is
-// selected, the fixed fallback when none is.  The fallbacks are literals of
-// their own, not built from any row (the toolbar fallback even names another
-// file), so they must not be "tidied" into the built form.
+// selected, the fixed fallback when none is, into a buffer of buffer_size
+// bytes.  The fallbacks are literals of their own, not built from any row
+// (the toolbar fallback even names another file), so they must not be
+// "tidied" into the built form.
 struct NameRecipe {
     const char *prefix;
     const char *VariantRecord::*field;
@@ -27,47 +26,66 @@ struct NameRecipe {
     std::size_t buffer_size;  // including the terminating NUL
 };
 
-// The directory separator is '/' on every platform: the setup location
-// carries none of its own.
-inline constexpr NameRecipe kNameRecipes[kDerivedNameCount] = {
-    {"", &VariantRecord::RHOSetupLocation, "/kivMenus.txt", "kiv/kivMenus.txt", 256},
-    {"", &VariantRecord::RHOSetupLocation, "/kivCustomizeTBNEW.txt", "kiv/kivCustomizeTB.txt", 256},
-    {"IDB_SPLASH_", &VariantRecord::ToolName, "", "IDB_SPLASH_ORU", 128},
-    {"", &VariantRecord::ToolName, "_ug", "oru_ug", 128},
-};
+// The four names, each described once.  The directory separator is '/' on
+// every platform: the setup location carries none of its own.
+inline constexpr NameRecipe kMenuFile{"", &VariantRecord::RHOSetupLocation, "/kivMenus.txt", "kiv/kivMenus.txt", 256};
+inline constexpr NameRecipe kToolbarFile{"", &VariantRecord::RHOSetupLocation, "/kivCustomizeTBNEW.txt",
+                                         "kiv/kivCustomizeTB.txt", 256};
+inline constexpr NameRecipe kSplashName{"IDB_SPLASH_", &VariantRecord::ToolName, "", "IDB_SPLASH_ORU", 128};
+inline constexpr NameRecipe kHelpTag{"", &VariantRecord::ToolName, "_ug", "oru_ug", 128};
 
-constexpr const NameRecipe &recipe_of(DerivedName which) noexcept
+// Whether the name built from every row of table, and the fallback, fit
+// recipe's buffer with their NUL.
+template <std::size_t Rows>
+constexpr bool fits_its_buffer(const NameRecipe &recipe, const VariantRecord (&table)[Rows]) noexcept
 {
-    return kNameRecipes[static_cast<std::size_t>(which)];
-}
-
-// Length of the name built from row, without the NUL.
-constexpr std::size_t built_name_length(const NameRecipe &recipe, const VariantRecord &row) noexcept
-{
-    return cstr_length(recipe.prefix) + cstr_length(row.*recipe.field) + cstr_length(recipe.suffix);
+    std::size_t longest = std::string_view(recipe.fallback).size();
+    for (std::size_t i = 0; i + 1 < Rows; ++i) {
+        longest = std::max(longest, std::string_view(recipe.prefix).size() +
+                                        std::string_view(table[i].*recipe.field).size() +
+                                        std::string_view(recipe.suffix).size());
+    }
+    return longest < recipe.buffer_size;
 }
 
 // Writes the name for row, or the fallback when row is null, into
 // buffer[0..size), size > 0.  The text is always NUL-terminated and never
-// longer than size - 1; returns the length the whole name needs, so a result >= size
-// means it was cut.
+// longer than size - 1; returns the length the whole name needs, so a result
+// >= size means it was cut.
 std::size_t format_derived_name(const NameRecipe &recipe, const VariantRecord *row, char *buffer,
                                 std::size_t size) noexcept;
 
-// A buffer that is filled exactly once, by whichever first caller wins.
-struct NameSlot {
-    enum : int { kEmpty, kFilling, kFilled };
-    std::atomic<int> state;
-    char *buffer;
+// Where a name's buffer stands.
+enum NameState : int { kEmpty, kFilling, kFilled };
+
+// Returns buffer once it is filled: fills it from row (see
+// format_derived_name) if this caller is the first to move state from kEmpty,
+// otherwise waits until the first caller has finished, so nobody sees a
+// half-written name.
+const char *fill_once(std::atomic<int> &state, char *buffer, const NameRecipe &recipe,
+                      const VariantRecord *row) noexcept;
+
+// A name settled by its first call: its recipe, its buffer and its state.
+template <const NameRecipe &Recipe>
+class CachedName {
+    static_assert(fits_its_buffer(Recipe, VariantTable), "every built name and the fallback fit the buffer");
+
+public:
+    // Built on the first call from the row selection holds then (the
+    // fallback while it holds none); the same pointer and text ever after.
+    const char *get(const std::atomic<const VariantRecord *> &selection) noexcept
+    {
+        // Once filled, the name never changes: no selection to read, no lock.
+        if (state_.load(std::memory_order_acquire) == kFilled) {
+            return buffer_;
+        }
+        return fill_once(state_, buffer_, Recipe, selection.load(std::memory_order_acquire));
+    }
+
+private:
+    std::atomic<int> state_{kEmpty};
+    char buffer_[Recipe.buffer_size] = {};
 };
-
-// Returns slot.buffer once it is filled: fills it from row (see
-// format_derived_name) if this caller is the first, otherwise waits until
-// the first caller has finished, so nobody sees a half-written name.
-const char *fill_once(NameSlot &slot, const NameRecipe &recipe, const VariantRecord *row) noexcept;
-
-// The module's cached name, built from the variant selected at its first call.
-const char *derived_name(DerivedName which) noexcept;
 
 }  // namespace kivvm
 

@@ -1,80 +1,95 @@
 // SPDX-License-Identifier: MIT
-// The exported C interface: each function hands over to the concern that
-// implements it.  Nothing here keeps state or makes decisions.
+// The exported C interface: each function hands the module's state to the
+// concern that answers, and keeps no state or decisions of its own.  The
+// work a settled query does is inlined here: one load of the state it reads.
 #include "kivvariantmanager.h"
 
-#include "derived_names.h"
+#include "module.h"
 #include "selection.h"
 #include "setup_paths.h"
 
-using kivvm::DerivedName;
+using kivvm::CurrentVariant;
 using kivvm::VariantRecord;
+
+namespace {
+
+// One field of the selected row, or the unselected result.
+template <typename T>
+T selected_field(T VariantRecord::*field, T unselected) noexcept
+{
+    const VariantRecord *row = CurrentVariant.load(std::memory_order_acquire);
+    return row != nullptr ? row->*field : unselected;
+}
+
+constexpr const char *kNoString = nullptr;
+
+}  // namespace
 
 extern "C" {
 
 int KIVVM_CALL KIVVMInit(const char *identity) KIVVM_NOEXCEPT
 {
-    return kivvm::select_current_variant(identity);
+    return kivvm::select_variant(CurrentVariant, kivvm::VariantKeyGroups, identity);
 }
 
 int KIVVM_CALL KIVVMGetToolID(void) KIVVM_NOEXCEPT
 {
-    return kivvm::current_field(&VariantRecord::ToolID);
+    return selected_field(&VariantRecord::ToolID, -1);
 }
 
 const char *KIVVM_CALL KIVVMGetToolName(void) KIVVM_NOEXCEPT
 {
-    return kivvm::current_field(&VariantRecord::ToolName);
+    return selected_field(&VariantRecord::ToolName, kNoString);
 }
 
 int KIVVM_CALL KIVVMGetSubToolID(void) KIVVM_NOEXCEPT
 {
-    return kivvm::current_field(&VariantRecord::SubToolID);
+    return selected_field(&VariantRecord::SubToolID, -1);
 }
 
 const char *KIVVM_CALL KIVVMGetSubToolName(void) KIVVM_NOEXCEPT
 {
-    return kivvm::current_field(&VariantRecord::SubToolName);
+    return selected_field(&VariantRecord::SubToolName, kNoString);
 }
 
 const char *KIVVM_CALL KIVVMGetToolExpandedName(void) KIVVM_NOEXCEPT
 {
-    return kivvm::current_field(&VariantRecord::ToolExpandedName);
+    return selected_field(&VariantRecord::ToolExpandedName, kNoString);
 }
 
 const char *KIVVM_CALL KIVVMGetRHOSetupLocation(void) KIVVM_NOEXCEPT
 {
-    return kivvm::current_field(&VariantRecord::RHOSetupLocation);
+    return selected_field(&VariantRecord::RHOSetupLocation, kNoString);
 }
 
 const char *KIVVM_CALL KIVVMGetZEFSectionName(void) KIVVM_NOEXCEPT
 {
-    return kivvm::current_field(&VariantRecord::ZEFSectionName);
+    return selected_field(&VariantRecord::ZEFSectionName, kNoString);
 }
 
 const char *KIVVM_CALL KIVVMGetMenuFile(void) KIVVM_NOEXCEPT
 {
-    return kivvm::derived_name(DerivedName::MenuFile);
+    return kivvm::MenuFile.get(CurrentVariant);
 }
 
 const char *KIVVM_CALL KIVVMGetTooBarFile(void) KIVVM_NOEXCEPT
 {
-    return kivvm::derived_name(DerivedName::ToolbarFile);
+    return kivvm::ToolbarFile.get(CurrentVariant);
 }
 
 const char *KIVVM_CALL KIVVMGetSplashScreenName(void) KIVVM_NOEXCEPT
 {
-    return kivvm::derived_name(DerivedName::SplashName);
+    return kivvm::SplashName.get(CurrentVariant);
 }
 
 const char *KIVVM_CALL KIVVMGetHelpFileTagFile(void) KIVVM_NOEXCEPT
 {
-    return kivvm::derived_name(DerivedName::HelpTag);
+    return kivvm::HelpTag.get(CurrentVariant);
 }
 
 int KIVVM_CALL KIVVMGetSetupPaths(char ***out) KIVVM_NOEXCEPT
 {
-    return kivvm::setup_paths_of(kivvm::current_variant(), out);
+    return kivvm::setup_paths_of(CurrentVariant.load(std::memory_order_acquire), out);
 }
 
 void KIVVM_CALL KIVVMFreeSetupPaths(char **paths, int count) KIVVM_NOEXCEPT

@@ -39,6 +39,20 @@ constexpr SetupPathsShape measure_setup_paths(const char *joined) noexcept
     return shape;
 }
 
+// Every row of table can be split without losing anything.
+template <std::size_t Rows>
+constexpr bool every_row_splits(const VariantRecord (&table)[Rows]) noexcept
+{
+    for (std::size_t i = 0; i + 1 < Rows; ++i) {
+        if (!measure_setup_paths(table[i].SetupPaths).fits) {
+            return false;
+        }
+    }
+    return true;
+}
+
+static_assert(every_row_splits(VariantTable), "every variant's setup paths fit the list's buffers");
+
 // Splits joined at every ':' into a new array of new kPathBufferSize-byte
 // strings, last path first; empty paths become empty strings.  The array and
 // the strings come from the list's allocator (see setup_paths.cpp): the C

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
 // The compiled-in variant table: the library's whole knowledge of the
-// product variants.
+// product variants.  Data, and the checks of its own shape; it knows nothing
+// of the code that reads it.
 #ifndef KIVVM_VARIANT_TABLE_H
 #define KIVVM_VARIANT_TABLE_H
 
 #include <cstddef>
+#include <iterator>
+#include <string_view>
 
 namespace kivvm {
 
@@ -29,48 +32,65 @@ constexpr bool is_terminator(const VariantRecord &row) noexcept
     return row.ToolID == kTerminatorToolID;
 }
 
-// The rows in selection order, ended by a terminator row.
-extern const VariantRecord VariantTable[];
+// The rows in selection order, ended by a terminator row: constant data in
+// read-only memory, so there is no run-time initialisation, and every string
+// stays at its address for the life of the module.
+//
+// Selection takes the first row whose key occurs, so order matters: the
+// "farunbastion" rows stand before the "farun" rows, whose key is a prefix
+// of theirs, and the "farun" rows before the "wex" rows.  Each group of rows
+// sharing a key starts with its sub-tool 0 row.
+inline constexpr VariantRecord VariantTable[] = {
+//   MatchKey        ToolID ToolName SubToolName SubToolID ToolExpandedName                                              RHOSetupLocation SetupPaths ZEFSectionName
+    {"farunbastion", 1,     "wex",   "oru620",   0,        "Quorin Frame Planner Premier - Wiring Explorer",             "kiv",           "kiv",     "FARUNBASTION"},
+    {"farunbastion", 1,     "wex",   "wex100",   1,        "Stackweld Logic Planner Plus - Wiring Explorer",             "kiv",           "kiv",     "FARUNBASTION"},
+    {"farunbastion", 1,     "wex",   "wex120",   2,        "Stackweld Logic Planner Premier - Wiring Explorer",          "kiv",           "kiv",     "FARUNBASTION"},
+    {"farun",        1,     "wex",   "oru620",   0,        "Quorin Frame Planner Premier - Wiring Explorer",             "kiv",           "kiv",     "FARUNBASTION"},
+    {"farun",        1,     "wex",   "wex100",   1,        "Stackweld Logic Planner Plus - Wiring Explorer",             "kiv",           "kiv",     "FARUNBASTION"},
+    {"farun",        1,     "wex",   "wex120",   2,        "Stackweld Logic Planner Premier - Wiring Explorer",          "kiv",           "kiv",     "FARUNBASTION"},
+    {"oru",          1,     "wex",   "oru620",   0,        "Quorin Frame Planner Premier - Wiring Explorer",             "kiv",           "kiv",     "FARUNBASTION"},
+    {"wex",          1,     "wex",   "oru620",   0,        "Quorin Frame Planner Premier - Wiring Explorer",             "kiv",           "kiv",     "FARUNBASTION"},
+    {"wex",          1,     "wex",   "wex100",   1,        "Stackweld Logic Planner Plus - Wiring Explorer",             "kiv",           "kiv",     "FARUNBASTION"},
+    {"wex",          1,     "wex",   "wex120",   2,        "Stackweld Logic Planner Premier (legacy) - Wiring Explorer", "kiv",           "kiv",     "FARUNBASTION"},
+    {"wex",          1,     "wex",   "wex120",   2,        "Stackweld Logic Planner Premier - Wiring Explorer",          "kiv",           "kiv",     "FARUNBASTION"},
+    {"",             -1,    "",      "",         -1,       "",                                                           "",              "",        ""},
+};
 
-// The first row of each run of VariantTable's rows that share a key, in
-// table order, ended by a null: the only rows selection has to search, since
-// a row cannot match where the row before it, with the same key, did not.
-extern const VariantRecord *const *const VariantKeyGroups;
+// ---- The table's shape, checked at build time on any table ---------------
 
-// Small constexpr string helpers, so that the table's data can be checked at
-// compile time against the limits of the code that reads it.
-constexpr std::size_t cstr_length(const char *s) noexcept
+// The terminator, and only it, ends the table: its key is empty and its
+// SubToolID -1.
+template <std::size_t Rows>
+constexpr bool only_last_row_is_terminator(const VariantRecord (&table)[Rows]) noexcept
 {
-    std::size_t n = 0;
-    while (s[n] != '\0') {
-        ++n;
-    }
-    return n;
-}
-
-constexpr bool cstr_equal(const char *a, const char *b) noexcept
-{
-    std::size_t i = 0;
-    while (a[i] != '\0' && a[i] == b[i]) {
-        ++i;
-    }
-    return a[i] == b[i];
-}
-
-// Writes the first row of each run of rows of table that share a key to
-// heads, in table order, followed by a null; returns how many it wrote.
-// heads needs room for every row of table, terminator included.
-constexpr std::size_t collect_key_groups(const VariantRecord *table, const VariantRecord **heads) noexcept
-{
-    std::size_t count = 0;
-    for (const VariantRecord *row = table; !is_terminator(*row); ++row) {
-        if (row == table || !cstr_equal(row->MatchKey, row[-1].MatchKey)) {
-            heads[count++] = row;
+    for (std::size_t i = 0; i + 1 < Rows; ++i) {
+        if (is_terminator(table[i])) {
+            return false;
         }
     }
-    heads[count] = nullptr;
-    return count;
+    const VariantRecord &end = table[Rows - 1];
+    return is_terminator(end) && end.SubToolID == -1 && std::string_view(end.MatchKey).empty();
 }
+
+// Every variant has every string, and none of them is empty.
+template <std::size_t Rows>
+constexpr bool every_row_has_its_strings(const VariantRecord (&table)[Rows]) noexcept
+{
+    for (std::size_t i = 0; i + 1 < Rows; ++i) {
+        const VariantRecord &row = table[i];
+        for (const char *field : {row.MatchKey, row.ToolName, row.SubToolName, row.ToolExpandedName,
+                                  row.RHOSetupLocation, row.SetupPaths, row.ZEFSectionName}) {
+            if (field == nullptr || std::string_view(field).empty()) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+static_assert(std::size(VariantTable) == 12, "eleven variants and the terminator");
+static_assert(only_last_row_is_terminator(VariantTable), "the terminator, and only it, ends the table");
+static_assert(every_row_has_its_strings(VariantTable), "every variant has every string, none empty");
 
 }  // namespace kivvm
 
