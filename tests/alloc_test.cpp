@@ -60,7 +60,8 @@ void operator delete[](void *p, std::size_t) noexcept { release(p); }
 namespace {
 
 // Calls get with the allocation at index `failing` made to fail (-1: none),
-// and checks the outcome; returns the list's paths, empty when it failed.
+// and checks the outcome: a failed call returns 0 and stores null.  Returns
+// the list's paths, empty when it failed.
 template <typename Get, typename Free>
 std::vector<std::string> call_failing(int failing, Get get, Free free_list)
 {
@@ -77,6 +78,9 @@ std::vector<std::string> call_failing(int failing, Get get, Free free_list)
     }
     free_list(list, count);
     armed = false;
+    if (failing >= 0 && failing < allocations.load()) {
+        EXPECT_EQ(count, 0) << "allocation " << failing << " failed";
+    }
     if (count == 0) {
         EXPECT_EQ(list, nullptr) << "allocation " << failing;
     }

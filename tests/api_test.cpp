@@ -80,16 +80,24 @@ TEST_F(Unselected, SetupPathsGiveZeroAndStoreNull)
 
 using Selection = FreshLibrary;
 
-TEST_F(Selection, FarunbastionGivesTheFirstRowsIdentity)
+TEST_F(Selection, EachKeyGivesItsFirstRowsWholeIdentity)
 {
-    ASSERT_EQ(kivvm.KIVVMInit("C:/tools/farunbastion/host.exe"), 1);
-    EXPECT_EQ(kivvm.KIVVMGetToolID(), 1);
-    EXPECT_STREQ(kivvm.KIVVMGetToolName(), "wex");
-    EXPECT_EQ(kivvm.KIVVMGetSubToolID(), 0);
-    EXPECT_STREQ(kivvm.KIVVMGetSubToolName(), "oru620");
-    EXPECT_STREQ(kivvm.KIVVMGetToolExpandedName(), "Quorin Frame Planner Premier - Wiring Explorer");
-    EXPECT_STREQ(kivvm.KIVVMGetRHOSetupLocation(), "kiv");
-    EXPECT_STREQ(kivvm.KIVVMGetZEFSectionName(), "FARUNBASTION");
+    // The first row of each key's group; all four carry the same fields.
+    for (const char *identity : {"C:/tools/farunbastion/host.exe", "farun", "oru", "wex"}) {
+        ASSERT_NO_FATAL_FAILURE(reload());
+        ASSERT_EQ(kivvm.KIVVMInit(identity), 1) << identity;
+        EXPECT_EQ(kivvm.KIVVMGetToolID(), 1) << identity;
+        EXPECT_STREQ(kivvm.KIVVMGetToolName(), "wex") << identity;
+        EXPECT_EQ(kivvm.KIVVMGetSubToolID(), 0) << identity;
+        EXPECT_STREQ(kivvm.KIVVMGetSubToolName(), "oru620") << identity;
+        EXPECT_STREQ(kivvm.KIVVMGetToolExpandedName(), "Quorin Frame Planner Premier - Wiring Explorer") << identity;
+        EXPECT_STREQ(kivvm.KIVVMGetRHOSetupLocation(), "kiv") << identity;
+        EXPECT_STREQ(kivvm.KIVVMGetZEFSectionName(), "FARUNBASTION") << identity;
+        char **list = nullptr;
+        const int count = kivvm.KIVVMGetSetupPaths(&list);
+        EXPECT_EQ(to_strings(list, count), std::vector<std::string>{"kiv"}) << identity;
+        kivvm.KIVVMFreeSetupPaths(list, count);
+    }
 }
 
 TEST_F(Selection, IsStickyAndStringsKeepTheirAddresses)
@@ -248,12 +256,6 @@ TEST_F(Lifecycle, ReloadingStartsUnselectedWithEmptyBuffers)
     EXPECT_STREQ(kivvm.KIVVMGetTooBarFile(), "kiv/kivCustomizeTB.txt");
     char **list = nullptr;
     EXPECT_EQ(kivvm.KIVVMGetSetupPaths(&list), 0);
-}
-
-TEST_F(Lifecycle, ExportsTheTooBarSpellingOnly)
-{
-    EXPECT_NE(LoadedLibrary::symbol(handle_, "KIVVMGetTooBarFile"), nullptr);
-    EXPECT_EQ(LoadedLibrary::symbol(handle_, "KIVVMGetToolBarFile"), nullptr);
 }
 
 }  // namespace
