@@ -100,16 +100,18 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     set(KIVVM_DEB_kivvm kivvm)
 
     # Every package carries the copyright file and the changelog in its own
-    # documentation directory, the changelog and manual page compressed
-    # reproducibly.
+    # documentation directory; the changelog and the manual page are
+    # compressed reproducibly.
     set(KIVVM_CHANGELOG ${PROJECT_BINARY_DIR}/changelog.gz)
     set(KIVVM_MANPAGE ${PROJECT_BINARY_DIR}/kivvm.1.gz)
+    # Both carry the version, which the build writes in.
     foreach(pair "debian/changelog;${KIVVM_CHANGELOG}" "kivvm.1;${KIVVM_MANPAGE}")
         list(GET pair 0 source)
         list(GET pair 1 compressed)
+        configure_file(packaging/${source}.in ${PROJECT_BINARY_DIR}/packaging/${source} @ONLY)
         add_custom_command(OUTPUT ${compressed}
-            COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/packaging/${source} > ${compressed}
-            DEPENDS ${PROJECT_SOURCE_DIR}/packaging/${source}
+            COMMAND gzip -9nc ${PROJECT_BINARY_DIR}/packaging/${source} > ${compressed}
+            DEPENDS ${PROJECT_BINARY_DIR}/packaging/${source}
             VERBATIM)
     endforeach()
     add_custom_target(kivvm_compressed_docs ALL DEPENDS ${KIVVM_CHANGELOG} ${KIVVM_MANPAGE})
