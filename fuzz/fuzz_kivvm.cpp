@@ -117,7 +117,7 @@ void check_pure(const std::string &whole, const std::vector<std::string> &lines)
 
     // A fresh module state of our own: sticky selection, names settled by
     // their first call.
-    std::atomic<const VariantRecord *> current{nullptr};
+    kivvm::Selection current{&kivvm::kNoVariant};
     const VariantRecord *selected = nullptr;
     kivvm::CachedName<kivvm::kMenuFile> menu;
     kivvm::CachedName<kivvm::kToolbarFile> toolbar;
@@ -142,7 +142,7 @@ void check_pure(const std::string &whole, const std::vector<std::string> &lines)
         }
         check(kivvm::select_variant(current, kivvm::VariantKeyGroups, identity.c_str()) == (selected ? 1 : 0),
               "selection result");
-        check(current.load() == selected, "sticky selection");
+        check(kivvm::selected_row(current) == selected, "sticky selection");
 
         const int which = static_cast<int>(i % 4);
         if (settled[which].empty()) {
@@ -150,7 +150,7 @@ void check_pure(const std::string &whole, const std::vector<std::string> &lines)
         }
         check(settled[which] == name(which), "derived name");
 
-        check_list([&](char ***out) { return kivvm::setup_paths_of(current.load(), out); },
+        check_list([&](char ***out) { return kivvm::setup_paths_of(kivvm::selected_row(current), out); },
                    selected ? model_split(selected->SetupPaths) : std::vector<std::string>{},
                    kivvm::free_setup_paths);
     }

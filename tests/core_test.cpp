@@ -252,7 +252,7 @@ TEST(DerivedNames, TheFirstCallSettlesTextAndPointer)
 {
     const VariantRecord first = row("k", 0);
     kivvm::CachedName<kivvm::kHelpTag> name;
-    std::atomic<const VariantRecord *> selection{nullptr};
+    kivvm::Selection selection{&kivvm::kNoVariant};
     const char *settled = name.get(selection);
     EXPECT_STREQ(settled, "oru_ug");
     selection = &first;
@@ -262,13 +262,15 @@ TEST(DerivedNames, TheFirstCallSettlesTextAndPointer)
 
 TEST(DerivedNames, ALateCallerWaitsForTheNameBeingWritten)
 {
+    // Another caller has claimed the buffer and is still writing it.
     char buffer[128] = "half-writ";
-    std::atomic<int> state{kivvm::kFilling};
+    std::atomic<bool> claimed{true};
+    std::atomic<const char *> text{nullptr};
     std::string seen;
-    std::thread late([&] { seen = kivvm::fill_once(state, buffer, kivvm::kHelpTag, nullptr); });
+    std::thread late([&] { seen = kivvm::fill_once(claimed, text, buffer, kivvm::kHelpTag, nullptr); });
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     std::strcpy(buffer, "complete");
-    state.store(kivvm::kFilled, std::memory_order_release);
+    text.store(buffer, std::memory_order_release);
     late.join();
     EXPECT_EQ(seen, "complete") << "returned before the name was complete";
 }

@@ -49,21 +49,21 @@ std::size_t format_derived_name(const NameRecipe &recipe, const VariantRecord *r
     return needed;
 }
 
-const char *fill_once(std::atomic<int> &state, char *buffer, const NameRecipe &recipe,
-                      const VariantRecord *row) noexcept
+const char *fill_once(std::atomic<bool> &claimed, std::atomic<const char *> &text, char *buffer,
+                      const NameRecipe &recipe, const VariantRecord *row) noexcept
 {
-    int expected = kEmpty;
-    if (state.compare_exchange_strong(expected, kFilling, std::memory_order_acquire)) {
+    if (!claimed.exchange(true, std::memory_order_acquire)) {
         format_derived_name(recipe, row, buffer, recipe.buffer_size);
-        state.store(kFilled, std::memory_order_release);
+        text.store(buffer, std::memory_order_release);
         return buffer;
     }
     // Another caller got there first and may still be writing; that only
     // takes a few copies, so wait for it rather than block on a lock.
-    while (state.load(std::memory_order_acquire) != kFilled) {
+    const char *published = nullptr;
+    while ((published = text.load(std::memory_order_acquire)) == nullptr) {
         yield_processor();
     }
-    return buffer;
+    return published;
 }
 
 }  // namespace kivvm

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "selection.h"
 #include "variant_table.h"
 
 namespace kivvm {
@@ -55,15 +56,12 @@ constexpr bool fits_its_buffer(const NameRecipe &recipe, const VariantRecord (&t
 std::size_t format_derived_name(const NameRecipe &recipe, const VariantRecord *row, char *buffer,
                                 std::size_t size) noexcept;
 
-// Where a name's buffer stands.
-enum NameState : int { kEmpty, kFilling, kFilled };
-
-// Returns buffer once it is filled: fills it from row (see
-// format_derived_name) if this caller is the first to move state from kEmpty,
-// otherwise waits until the first caller has finished, so nobody sees a
-// half-written name.
-const char *fill_once(std::atomic<int> &state, char *buffer, const NameRecipe &recipe,
-                      const VariantRecord *row) noexcept;
+// Returns buffer once it is filled and published through text: fills it from
+// row (see format_derived_name) and publishes it if this caller is the first
+// to claim it, otherwise waits until the first caller has published it, so
+// nobody sees a half-written name.
+const char *fill_once(std::atomic<bool> &claimed, std::atomic<const char *> &text, char *buffer,
+                      const NameRecipe &recipe, const VariantRecord *row) noexcept;
 
 // A name settled by its first call: its recipe, its buffer and its state.
 template <const NameRecipe &Recipe>
@@ -73,17 +71,19 @@ class CachedName {
 public:
     // Built on the first call from the row selection holds then (the
     // fallback while it holds none); the same pointer and text ever after.
-    const char *get(const std::atomic<const VariantRecord *> &selection) noexcept
+    const char *get(const Selection &selection) noexcept
     {
-        // Once filled, the name never changes: no selection to read, no lock.
-        if (state_.load(std::memory_order_acquire) == kFilled) {
-            return buffer_;
+        // Once published, the name never changes: no selection to read, no
+        // lock, one load.
+        if (const char *settled = text_.load(std::memory_order_acquire)) {
+            return settled;
         }
-        return fill_once(state_, buffer_, Recipe, selection.load(std::memory_order_acquire));
+        return fill_once(claimed_, text_, buffer_, Recipe, selected_row(selection));
     }
 
 private:
-    std::atomic<int> state_{kEmpty};
+    std::atomic<const char *> text_{nullptr};  // buffer_, once it is complete
+    std::atomic<bool> claimed_{false};         // by the caller that fills it
     char buffer_[Recipe.buffer_size] = {};
 };
 

@@ -13,15 +13,12 @@ using kivvm::VariantRecord;
 
 namespace {
 
-// One field of the selected row, or the unselected result.
+// One field of the selected row; of kNoVariant, the unselected result.
 template <typename T>
-T selected_field(T VariantRecord::*field, T unselected) noexcept
+T selected_field(T VariantRecord::*field) noexcept
 {
-    const VariantRecord *row = CurrentVariant.load(std::memory_order_acquire);
-    return row != nullptr ? row->*field : unselected;
+    return CurrentVariant.load(std::memory_order_acquire)->*field;
 }
-
-constexpr const char *kNoString = nullptr;
 
 }  // namespace
 
@@ -34,37 +31,37 @@ int KIVVM_CALL KIVVMInit(const char *identity) KIVVM_NOEXCEPT
 
 int KIVVM_CALL KIVVMGetToolID(void) KIVVM_NOEXCEPT
 {
-    return selected_field(&VariantRecord::ToolID, -1);
+    return selected_field(&VariantRecord::ToolID);
 }
 
 const char *KIVVM_CALL KIVVMGetToolName(void) KIVVM_NOEXCEPT
 {
-    return selected_field(&VariantRecord::ToolName, kNoString);
+    return selected_field(&VariantRecord::ToolName);
 }
 
 int KIVVM_CALL KIVVMGetSubToolID(void) KIVVM_NOEXCEPT
 {
-    return selected_field(&VariantRecord::SubToolID, -1);
+    return selected_field(&VariantRecord::SubToolID);
 }
 
 const char *KIVVM_CALL KIVVMGetSubToolName(void) KIVVM_NOEXCEPT
 {
-    return selected_field(&VariantRecord::SubToolName, kNoString);
+    return selected_field(&VariantRecord::SubToolName);
 }
 
 const char *KIVVM_CALL KIVVMGetToolExpandedName(void) KIVVM_NOEXCEPT
 {
-    return selected_field(&VariantRecord::ToolExpandedName, kNoString);
+    return selected_field(&VariantRecord::ToolExpandedName);
 }
 
 const char *KIVVM_CALL KIVVMGetRHOSetupLocation(void) KIVVM_NOEXCEPT
 {
-    return selected_field(&VariantRecord::RHOSetupLocation, kNoString);
+    return selected_field(&VariantRecord::RHOSetupLocation);
 }
 
 const char *KIVVM_CALL KIVVMGetZEFSectionName(void) KIVVM_NOEXCEPT
 {
-    return selected_field(&VariantRecord::ZEFSectionName, kNoString);
+    return selected_field(&VariantRecord::ZEFSectionName);
 }
 
 const char *KIVVM_CALL KIVVMGetMenuFile(void) KIVVM_NOEXCEPT
@@ -89,7 +86,7 @@ const char *KIVVM_CALL KIVVMGetHelpFileTagFile(void) KIVVM_NOEXCEPT
 
 int KIVVM_CALL KIVVMGetSetupPaths(char ***out) KIVVM_NOEXCEPT
 {
-    return kivvm::setup_paths_of(CurrentVariant.load(std::memory_order_acquire), out);
+    return kivvm::setup_paths_of(kivvm::selected_row(CurrentVariant), out);
 }
 
 void KIVVM_CALL KIVVMFreeSetupPaths(char **paths, int count) KIVVM_NOEXCEPT

@@ -9,12 +9,13 @@
 #include <atomic>
 
 #include "derived_names.h"
+#include "selection.h"
 #include "variant_table.h"
 
 namespace kivvm {
 
-// The selected row of VariantTable, or null: set once, by KIVVMInit.
-inline std::atomic<const VariantRecord *> CurrentVariant{nullptr};
+// The selected row of VariantTable, or kNoVariant: moved once, by KIVVMInit.
+inline Selection CurrentVariant{&kNoVariant};
 
 inline CachedName<kMenuFile> MenuFile;
 inline CachedName<kToolbarFile> ToolbarFile;

@@ -67,6 +67,22 @@ static_assert(kVariantKeyGroups[4] == nullptr, "four distinct keys");
 
 // ---- Selection --------------------------------------------------------------
 
+// What the queries answer while nothing is selected, as a row of its own: -1
+// for the identifiers, null for the strings.  A selection starts out here and
+// so always points at a row, and reading a field needs no test.
+inline constexpr VariantRecord kNoVariant{nullptr, kTerminatorToolID, nullptr, nullptr, -1,
+                                          nullptr, nullptr,           nullptr, nullptr};
+
+// A selection: kNoVariant, or the selected row of a table.
+using Selection = std::atomic<const VariantRecord *>;
+
+// The selected row, or null while nothing is selected.
+inline const VariantRecord *selected_row(const Selection &selection) noexcept
+{
+    const VariantRecord *row = selection.load(std::memory_order_acquire);
+    return row != &kNoVariant ? row : nullptr;
+}
+
 // The first row whose MatchKey occurs anywhere in identity, byte-wise and
 // case-sensitively, searching only the first row of each key group; nullptr
 // when none matches.  Row order alone decides: neither the position nor the
@@ -81,26 +97,22 @@ inline const VariantRecord *find_variant(const VariantRecord *const *key_groups,
     return nullptr;
 }
 
-// Selects into current, which only ever goes from null to a row of
-// key_groups: once it is set, identity is not looked at.  When threads race,
+// The search and the choice of select_variant, for a selection that has not
+// been made yet: out of line, so that a made selection costs one load.
+int select_unselected(Selection &current, const VariantRecord *const *key_groups, const char *identity) noexcept;
+
+// Selects into current, which only ever goes from kNoVariant to a row of
+// key_groups: once it has moved, identity is not looked at.  When threads race,
 // the first row stored wins and the others change nothing.  A null identity
-// selects nothing.  Returns 1 if current is set when the call returns,
+// selects nothing.  Returns 1 if a row is selected when the call returns,
 // else 0.
-inline int select_variant(std::atomic<const VariantRecord *> &current, const VariantRecord *const *key_groups,
-                          const char *identity) noexcept
+inline int select_variant(Selection &current, const VariantRecord *const *key_groups, const char *identity) noexcept
 {
-    // Selection is sticky, so once set this is the whole call.
-    if (current.load(std::memory_order_acquire) != nullptr) {
+    // Selection is sticky, so once made this is the whole call.
+    if (current.load(std::memory_order_acquire) != &kNoVariant) {
         return 1;
     }
-    if (identity != nullptr) {
-        if (const VariantRecord *found = find_variant(key_groups, identity)) {
-            const VariantRecord *expected = nullptr;
-            // A failed exchange means another thread selected first; its row stays.
-            current.compare_exchange_strong(expected, found, std::memory_order_acq_rel, std::memory_order_acquire);
-        }
-    }
-    return current.load(std::memory_order_acquire) != nullptr ? 1 : 0;
+    return select_unselected(current, key_groups, identity);
 }
 
 }  // namespace kivvm
