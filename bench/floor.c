@@ -14,3 +14,10 @@ static int floor_int = 1;
 
 FLOOR_API int kivvm_floor_int(void) { return floor_int; }
 FLOOR_API const char *kivvm_floor_string(void) { return floor_string; }
+
+/* The same with one argument, passed and ignored: the floor of KIVVMInit. */
+FLOOR_API int kivvm_floor_with_argument(const char *argument)
+{
+    (void)argument;
+    return floor_int;
+}
