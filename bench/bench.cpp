@@ -15,11 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "kivvariantmanager.h"
-
-extern "C" int kivvm_floor_int(void);
-extern "C" const char *kivvm_floor_string(void);
-extern "C" int kivvm_floor_with_argument(const char *argument);
+#include "queries.h"
 
 namespace {
 
@@ -107,25 +103,10 @@ void register_queries()
     measure("floor: exported call with an argument returning a global", [](benchmark::State &s) {
         repeat(s, [] { return kivvm_floor_with_argument("farunbastion"); });
     });
-    const std::pair<const char *, int (*)()> integer_queries[] = {
-        {"KIVVMGetToolID", KIVVMGetToolID},
-        {"KIVVMGetSubToolID", KIVVMGetSubToolID},
-    };
-    for (const auto &[name, query] : integer_queries) {
+    for (const auto &[name, query] : kIntegerQueries) {
         measure(name, [query = query](benchmark::State &s) { repeat(s, query); });
     }
-    const std::pair<const char *, const char *(*)()> string_queries[] = {
-        {"KIVVMGetToolName", KIVVMGetToolName},
-        {"KIVVMGetSubToolName", KIVVMGetSubToolName},
-        {"KIVVMGetToolExpandedName", KIVVMGetToolExpandedName},
-        {"KIVVMGetRHOSetupLocation", KIVVMGetRHOSetupLocation},
-        {"KIVVMGetZEFSectionName", KIVVMGetZEFSectionName},
-        {"KIVVMGetMenuFile", KIVVMGetMenuFile},
-        {"KIVVMGetTooBarFile", KIVVMGetTooBarFile},
-        {"KIVVMGetSplashScreenName", KIVVMGetSplashScreenName},
-        {"KIVVMGetHelpFileTagFile", KIVVMGetHelpFileTagFile},
-    };
-    for (const auto &[name, query] : string_queries) {
+    for (const auto &[name, query] : kStringQueries) {
         measure(name, [query = query](benchmark::State &s) { repeat(s, query); });
     }
     measure("KIVVMInit/selected", [](benchmark::State &s) {

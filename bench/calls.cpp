@@ -11,11 +11,7 @@
 #include <cstring>
 #include <vector>
 
-#include "kivvariantmanager.h"
-
-extern "C" int kivvm_floor_int(void);
-extern "C" const char *kivvm_floor_string(void);
-extern "C" int kivvm_floor_with_argument(const char *argument);
+#include "queries.h"
 
 namespace {
 
@@ -29,38 +25,17 @@ public:
 int select_farunbastion() { return KIVVMInit("farunbastion"); }
 int floor_farunbastion() { return kivvm_floor_with_argument("farunbastion"); }
 
-template <typename Result>
-struct Function {
-    const char *name;
-    Result (*call)();
-};
-
-const Function<int> kIntegers[] = {
+const Query<int> kOtherIntegers[] = {
     {"floor_int", kivvm_floor_int},
     {"floor_with_argument", floor_farunbastion},
-    {"KIVVMGetToolID", KIVVMGetToolID},
-    {"KIVVMGetSubToolID", KIVVMGetSubToolID},
     {"KIVVMInit/selected", select_farunbastion},
 };
+const Query<const char *> kOtherStrings[] = {{"floor_string", kivvm_floor_string}};
 
-const Function<const char *> kStrings[] = {
-    {"floor_string", kivvm_floor_string},
-    {"KIVVMGetToolName", KIVVMGetToolName},
-    {"KIVVMGetSubToolName", KIVVMGetSubToolName},
-    {"KIVVMGetToolExpandedName", KIVVMGetToolExpandedName},
-    {"KIVVMGetRHOSetupLocation", KIVVMGetRHOSetupLocation},
-    {"KIVVMGetZEFSectionName", KIVVMGetZEFSectionName},
-    {"KIVVMGetMenuFile", KIVVMGetMenuFile},
-    {"KIVVMGetTooBarFile", KIVVMGetTooBarFile},
-    {"KIVVMGetSplashScreenName", KIVVMGetSplashScreenName},
-    {"KIVVMGetHelpFileTagFile", KIVVMGetHelpFileTagFile},
-};
-
-// Runs name's call count times in the benchmarks' own loop.
 template <typename Result, std::size_t N>
-bool run(const Function<Result> (&functions)[N], const char *name, long count)
+bool run(const Query<Result> (&functions)[N], const char *name, long count)
 {
-    for (const Function<Result> &f : functions) {
+    for (const Query<Result> &f : functions) {
         if (std::strcmp(f.name, name) == 0) {
             benchmark::RegisterBenchmark(name, [call = f.call](benchmark::State &state) {
                 for (auto _ : state) {
@@ -83,11 +58,12 @@ int main(int argc, char **argv)
         return 2;
     }
     KIVVMInit("farunbastion");
-    for (const Function<const char *> &f : kStrings) {
+    for (const Query<const char *> &f : kStringQueries) {
         f.call();
     }
     const long count = std::atol(argv[2]);
-    if (!run(kIntegers, argv[1], count) && !run(kStrings, argv[1], count)) {
+    if (!run(kIntegerQueries, argv[1], count) && !run(kOtherIntegers, argv[1], count) &&
+        !run(kStringQueries, argv[1], count) && !run(kOtherStrings, argv[1], count)) {
         std::fprintf(stderr, "kivvm_calls: no function %s\n", argv[1]);
         return 2;
     }

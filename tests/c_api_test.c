@@ -5,18 +5,7 @@
 #include <string.h>
 
 #include "kivvariantmanager.h"
-
-static int failures = 0;
-static int checks = 0;
-
-#define CHECK(cond)                                                        \
-    do {                                                                   \
-        ++checks;                                                          \
-        if (!(cond)) {                                                     \
-            ++failures;                                                    \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-        }                                                                  \
-    } while (0)
+#include "check.h"
 
 static int same(const char *a, const char *b)
 {
@@ -45,6 +34,5 @@ int main(void)
     CHECK(count == 1 && paths != NULL && same(paths[0], "kiv"));
     KIVVMFreeSetupPaths(paths, count);
 
-    printf("%d passed, %d failed\n", checks - failures, failures);
-    return failures == 0 ? 0 : 1;
+    return CHECK_REPORT();
 }

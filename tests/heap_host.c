@@ -18,18 +18,7 @@
 #include <windows.h>
 
 #include "kivvariantmanager.h"
-
-static int failures = 0;
-static int checks = 0;
-
-#define CHECK(cond)                                                                  \
-    do {                                                                             \
-        ++checks;                                                                    \
-        if (!(cond)) {                                                               \
-            ++failures;                                                              \
-            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-        }                                                                            \
-    } while (0)
+#include "check.h"
 
 /* Whether block is a live block of this host runtime's heap with this size. */
 static int in_host_heap(void *block, size_t size)
@@ -90,6 +79,5 @@ int main(int argc, char **argv)
     CHECK(GetModuleHandleA(HOST_RUNTIME) != NULL);
     printf("%s: %s heap, released with %s\n", HOST_RUNTIME, own ? "the host runtime's" : "another runtime's",
            !own ? "KIVVMFreeSetupPaths" : array_delete != NULL ? "free() and operator delete[]" : "free()");
-    printf("%d passed, %d failed\n", checks - failures, failures);
-    return failures == 0 ? 0 : 1;
+    return CHECK_REPORT();
 }
