@@ -76,6 +76,15 @@ set(CPACK_PACKAGE_NAME kivvariantmanager)
 set(CPACK_PACKAGE_VENDOR "kivvariantmanager maintainers")
 set(CPACK_STRIP_FILES ON)
 
+# Reproducible packages: the same bytes from the same commit.  Every time a
+# package holds is SOURCE_DATE_EPOCH (the commit's date when it is not set,
+# see reproducible.cmake), and directories get the same permissions whatever
+# the umask.
+set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
+    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/reproducible.cmake)
+set(KIVVM_PACKAGE_CONFIG "include(${PROJECT_SOURCE_DIR}/cmake/reproducible.cmake)\nkivvm_source_date_epoch()\n")
+
 # The Windows package: one zip with everything above, named for its
 # architecture and C runtime (kivvariantmanager-1.0.0-win32-msvcr80.zip).
 if(WIN32)
@@ -88,7 +97,6 @@ if(WIN32)
         ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-${architecture}-${KIVVM_WINDOWS_CRT})
     set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
     set(CPACK_GENERATOR ZIP)
-    include(CPack)
 endif()
 
 # The Debian packages, one per component, named as Debian names them:
@@ -146,7 +154,7 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
             "kivvm_shlibdeps(CPACK_DEBIAN_KIVVM_PACKAGE_DEPENDS \"$<TARGET_FILE:kivvm>\" \"$<TARGET_FILE_DIR:kivvariantmanager>\")\n"
             "string(PREPEND CPACK_DEBIAN_KIVVM_PACKAGE_DEPENDS \"${KIVVM_DEB_runtime} (= ${PROJECT_VERSION}), \")\n")
     endif()
-    file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake CONTENT "
+    string(APPEND KIVVM_PACKAGE_CONFIG "
 if(CPACK_GENERATOR STREQUAL \"DEB\")
     # Each package's synopsis is the first line of its own description:
     # no summary of the project's goes in front of it.
@@ -154,7 +162,6 @@ if(CPACK_GENERATOR STREQUAL \"DEB\")
     include(${PROJECT_SOURCE_DIR}/cmake/shlibdeps.cmake)
     ${dependencies}endif()
 ")
-    set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake)
 
     set(CPACK_PACKAGE_CONTACT "kivvariantmanager maintainers <maintainers@kivvariantmanager.invalid>")
     set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
@@ -191,5 +198,10 @@ lists the variant table it was built with, and which identities select
 each row.")
 
     set(CPACK_GENERATOR DEB)
+endif()
+
+file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake CONTENT "${KIVVM_PACKAGE_CONFIG}")
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake)
+if(WIN32 OR CMAKE_SYSTEM_NAME STREQUAL "Linux")
     include(CPack)
 endif()
