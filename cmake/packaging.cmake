@@ -83,6 +83,7 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/reproducible.cmake)
+set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/reproducible.cmake)
 set(KIVVM_PACKAGE_CONFIG "include(${PROJECT_SOURCE_DIR}/cmake/reproducible.cmake)\nkivvm_source_date_epoch()\n")
 
 # The Windows package: one zip with everything above, named for its
