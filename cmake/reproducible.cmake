@@ -12,7 +12,9 @@
 #
 # Run as a post-build script: writes the ar container of each Debian package
 # again in ar's deterministic mode (owner 0, mode 644, time 0), since CPack
-# gives its members the permissions the umask left on them.
+# gives its members the permissions the umask left on them; and writes each
+# zip again from the staged files in name order with the time zone set to
+# UTC, since a zip also records its times in local time.
 function(kivvm_source_date_epoch)
     if(DEFINED ENV{SOURCE_DATE_EPOCH})
         return()
@@ -33,6 +35,21 @@ endfunction()
 if(CPACK_PACKAGE_FILES)
     find_program(ar NAMES ar)
     foreach(package IN LISTS CPACK_PACKAGE_FILES)
+        if(package MATCHES "\\.zip$")
+            get_filename_component(top ${CPACK_TEMPORARY_DIRECTORY} DIRECTORY)
+            file(GLOB_RECURSE files RELATIVE ${top} "${CPACK_TEMPORARY_DIRECTORY}/*")
+            list(SORT files)
+            list(JOIN files "\n" listing)
+            file(WRITE ${package}.files "${listing}\n")
+            file(REMOVE ${package})
+            execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC
+                    ${CMAKE_COMMAND} -E tar cf ${package} --format=zip --files-from=${package}.files
+                WORKING_DIRECTORY ${top} RESULT_VARIABLE rc)
+            file(REMOVE ${package}.files)
+            if(NOT rc EQUAL 0)
+                message(FATAL_ERROR "cannot write ${package} again")
+            endif()
+        endif()
         if(NOT package MATCHES "\\.deb$")
             continue()
         endif()
