@@ -77,14 +77,13 @@ set(CPACK_PACKAGE_VENDOR "kivvariantmanager maintainers")
 set(CPACK_STRIP_FILES ON)
 
 # Reproducible packages: the same bytes from the same commit.  Every time a
-# package holds is SOURCE_DATE_EPOCH (the commit's date when it is not set,
-# see reproducible.cmake), and directories get the same permissions whatever
-# the umask.
-set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
-    OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+# package holds is SOURCE_DATE_EPOCH, the commit's date when it is not set
+# (source-date-epoch.cmake, run first by the project config below); the
+# staged files and the packages are made independent of the umask, time zone
+# and directory order (reproducible.cmake).
 set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/reproducible.cmake)
 set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/reproducible.cmake)
-set(KIVVM_PACKAGE_CONFIG "include(${PROJECT_SOURCE_DIR}/cmake/reproducible.cmake)\nkivvm_source_date_epoch()\n")
+set(KIVVM_PACKAGE_CONFIG "include(${PROJECT_SOURCE_DIR}/cmake/source-date-epoch.cmake)\n")
 
 # The Windows package: one zip with everything above, named for its
 # architecture and C runtime (kivvariantmanager-1.0.0-win32-msvcr80.zip).

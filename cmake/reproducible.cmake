@@ -1,9 +1,6 @@
 # SPDX-License-Identifier: MIT
-# Reproducible packages, for CPack.
-#
-# Included by the CPack project config file: kivvm_source_date_epoch() sets
-# SOURCE_DATE_EPOCH, when the environment does not, to the date of the commit
-# the source tree is at; CPack's Debian generator takes its times from it.
+# Reproducible packages, for CPack (SOURCE_DATE_EPOCH is set by
+# source-date-epoch.cmake before this runs).
 #
 # Run as a pre-build script, after CPack has installed what it packs into its
 # staging directory: gives every staged file and directory the time
@@ -15,22 +12,6 @@
 # gives its members the permissions the umask left on them; and writes each
 # zip again from the staged files in name order with the time zone set to
 # UTC, since a zip also records its times in local time.
-function(kivvm_source_date_epoch)
-    if(DEFINED ENV{SOURCE_DATE_EPOCH})
-        return()
-    endif()
-    find_program(git git)
-    if(git)
-        execute_process(COMMAND ${git} log -1 --format=%ct
-            WORKING_DIRECTORY ${CMAKE_CURRENT_LIST_DIR}
-            OUTPUT_VARIABLE epoch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET RESULT_VARIABLE rc)
-    endif()
-    if(git AND rc EQUAL 0 AND epoch MATCHES "^[0-9]+$")
-        set(ENV{SOURCE_DATE_EPOCH} ${epoch})
-    else()
-        message(STATUS "neither SOURCE_DATE_EPOCH nor a git commit: the packages hold today's times")
-    endif()
-endfunction()
 
 if(CPACK_PACKAGE_FILES)
     find_program(ar NAMES ar)
