@@ -11,6 +11,17 @@
 #error "built against the wrong major version"
 #endif
 
+/* The include path a consumer gets holds the public headers alone: none of
+ * the library's own headers is reachable through it. */
+#if defined(__has_include)
+#if __has_include(<module.h>) || __has_include(<selection.h>) || __has_include(<variant_table.h>) || \
+    __has_include(<derived_names.h>) || __has_include(<setup_paths.h>)
+#error "a private header of kivvariantmanager is on the consumer's include path"
+#endif
+#else
+#error "the compiler cannot tell which headers the include path reaches"
+#endif
+
 int main(void)
 {
     char **paths = NULL;
