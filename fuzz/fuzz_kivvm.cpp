@@ -119,10 +119,10 @@ void check_pure(const std::string &whole, const std::vector<std::string> &lines)
     // their first call.
     kivvm::Selection current{&kivvm::kNoVariant};
     const VariantRecord *selected = nullptr;
-    kivvm::CachedName<kivvm::kMenuFile> menu;
-    kivvm::CachedName<kivvm::kToolbarFile> toolbar;
-    kivvm::CachedName<kivvm::kSplashName> splash;
-    kivvm::CachedName<kivvm::kHelpTag> help;
+    kivvm::SettledName<kivvm::kMenuFile> menu;
+    kivvm::SettledName<kivvm::kToolbarFile> toolbar;
+    kivvm::SettledName<kivvm::kSplashName> splash;
+    kivvm::SettledName<kivvm::kHelpTag> help;
     const auto name = [&](int which) {
         switch (which) {
         case 0: return menu.get(current);

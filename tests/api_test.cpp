@@ -2,7 +2,10 @@
 // The exported interface, as a host sees it: every case loads the library
 // afresh and resolves each export by name.
 #include <atomic>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <set>
 #include <string>
 #include <thread>
@@ -15,6 +18,29 @@ namespace {
 std::vector<std::string> to_strings(char **list, int count)
 {
     return list == nullptr ? std::vector<std::string>{} : std::vector<std::string>(list, list + count);
+}
+
+// Whether address lies in memory this process may not write.
+bool is_read_only(const void *address)
+{
+#ifdef _WIN32
+    MEMORY_BASIC_INFORMATION info;
+    return VirtualQuery(address, &info, sizeof info) == sizeof info &&
+           (info.Protect == PAGE_READONLY || info.Protect == PAGE_EXECUTE_READ);
+#else
+    const auto at = reinterpret_cast<std::uintptr_t>(address);
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+        unsigned long long low = 0;
+        unsigned long long high = 0;
+        char permissions[5] = {};
+        if (std::sscanf(line.c_str(), "%llx-%llx %4s", &low, &high, permissions) == 3 && at >= low && at < high) {
+            return permissions[1] != 'w';
+        }
+    }
+    return false;
+#endif
 }
 
 // ---- Before any selection --------------------------------------------------
@@ -128,6 +154,18 @@ TEST_F(DerivedNames, AreBuiltFromTheSelectedRowOnceAndKept)
     EXPECT_STREQ(kivvm.KIVVMGetHelpFileTagFile(), "wex_ug");
     EXPECT_EQ(kivvm.KIVVMGetMenuFile(), menu);
     EXPECT_STREQ(menu, "kiv/kivMenus.txt");
+}
+
+TEST_F(DerivedNames, AreConstantDataTheLibraryNeverWrites)
+{
+    // Two fallbacks settled before the selection, two names built after it.
+    const char *names[] = {kivvm.KIVVMGetMenuFile(), kivvm.KIVVMGetTooBarFile(), nullptr, nullptr};
+    ASSERT_EQ(kivvm.KIVVMInit("oru"), 1);
+    names[2] = kivvm.KIVVMGetSplashScreenName();
+    names[3] = kivvm.KIVVMGetHelpFileTagFile();
+    for (const char *name : names) {
+        EXPECT_TRUE(is_read_only(name)) << name;
+    }
 }
 
 TEST_F(DerivedNames, EachNameSettlesOnItsOwn)
@@ -246,7 +284,7 @@ TEST_F(Threads, RacingFirstCallsAgreeOnOneSelectionAndOneTextPerName)
 
 using Lifecycle = FreshLibrary;
 
-TEST_F(Lifecycle, ReloadingStartsUnselectedWithEmptyBuffers)
+TEST_F(Lifecycle, ReloadingStartsUnselectedWithNoNameSettled)
 {
     ASSERT_EQ(kivvm.KIVVMInit("farunbastion"), 1);
     EXPECT_STREQ(kivvm.KIVVMGetTooBarFile(), "kiv/kivCustomizeTBNEW.txt");

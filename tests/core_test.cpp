@@ -4,14 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <cstring>
 #include <memory>
 #include <string>
-#include <thread>
+#include <string_view>
 #include <vector>
 
 #include "derived_names.h"
+#include "kivvariantmanager_version.h"
 #include "selection.h"
 #include "setup_paths.h"
 #include "variant_table.h"
@@ -112,10 +112,14 @@ constexpr VariantRecord kGoodEnd{"", -1, "", "", -1, "", "", "", ""};
 
 constexpr VariantRecord kGoodTable[] = {kGood, kGood, kGoodEnd};
 constexpr VariantRecord kEndInTheMiddle[] = {kGood, kGoodEnd, kGood, kGoodEnd};
+constexpr VariantRecord kEndFirst[] = {kGoodEnd, kGood, kGoodEnd};
+constexpr VariantRecord kEndTwiceAtTheEnd[] = {kGood, kGoodEnd, kGoodEnd};
 constexpr VariantRecord kNoEnd[] = {kGood, kGood};
 constexpr VariantRecord kEndWithAKey[] = {kGood, {"x", -1, "", "", -1, "", "", "", ""}};
 static_assert(kivvm::only_last_row_is_terminator(kGoodTable));
 static_assert(!kivvm::only_last_row_is_terminator(kEndInTheMiddle));
+static_assert(!kivvm::only_last_row_is_terminator(kEndFirst));
+static_assert(!kivvm::only_last_row_is_terminator(kEndTwiceAtTheEnd));
 static_assert(!kivvm::only_last_row_is_terminator(kNoEnd));
 static_assert(!kivvm::only_last_row_is_terminator(kEndWithAKey));
 
@@ -130,19 +134,26 @@ constexpr VariantRecord kKeysTogether[] = {row("a", 0), row("a", 1), row("b", 2)
 static_assert(!kivvm::rows_sharing_a_key_stand_together(kKeyComesBack));
 static_assert(kivvm::rows_sharing_a_key_stand_together(kKeysTogether));
 
-// With "IDB_SPLASH_" in front, a 117-character tool name needs all 128 bytes
-// of the splash name's buffer and one more for the NUL.
+// With "IDB_SPLASH_" in front, a 117-character tool name makes a splash name
+// of 128 characters, one more than its limit; with "_ug" behind, a help tag
+// of 120.
 constexpr char kTool117[] = "ttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttttt";
 constexpr VariantRecord kTooLongForSplash[] = {{"k", 1, kTool117, "s", 0, "l", "loc", "p", "S"}, kGoodEnd};
+constexpr VariantRecord kLongestSplash[] = {{"k", 1, kTool117 + 1, "s", 0, "l", "loc", "p", "S"}, kGoodEnd};
 static_assert(sizeof kTool117 == 118);
-static_assert(!kivvm::fits_its_buffer(kivvm::kSplashName, kTooLongForSplash));
-static_assert(kivvm::fits_its_buffer(kivvm::kHelpTag, kTooLongForSplash));
-static_assert(kivvm::fits_its_buffer(kivvm::kSplashName, kGoodTable));
+static_assert(!kivvm::within_limit(kivvm::kSplashName, kTooLongForSplash));
+static_assert(kivvm::within_limit(kivvm::kSplashName, kLongestSplash));
+static_assert(kivvm::within_limit(kivvm::kHelpTag, kTooLongForSplash));
+static_assert(kivvm::within_limit(kivvm::kSplashName, kGoodTable));
 
 constexpr char kPath128[] = "pppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppppp";
 constexpr VariantRecord kPathTooLong[] = {{"k", 1, "t", "s", 0, "l", "loc", kPath128, "S"}, kGoodEnd};
 static_assert(!kivvm::every_row_splits(kPathTooLong));
 static_assert(kivvm::every_row_splits(kGoodTable));
+
+// The version macros agree with the three numbers the build read.
+static_assert(KIVVM_VERSION_NUMBER == KIVVM_EXPECTED_VERSION_NUMBER);
+static_assert(std::string_view(KIVVM_VERSION_STRING) == KIVVM_EXPECTED_VERSION);
 
 // ---- Setup paths --------------------------------------------------------------
 
@@ -212,67 +223,43 @@ TEST(SetupPaths, ReleaseSkipsEntriesTheCallerTookOver)
 
 // ---- Derived names ------------------------------------------------------------
 
-using kivvm::NameRecipe;
+// Each recipe's name built at compile time from every row of a table of the
+// tests' own.
+constexpr VariantRecord kNamed[] = {{"a", 1, "tl", "s", 0, "l", "setup/dir", "p", "S"},
+                                    {"b", 1, "x", "s", 0, "l", "d", "p", "S"},
+                                    kGoodEnd};
+template <const kivvm::NameRecipe &Recipe>
+constexpr auto kNamedNames = kivvm::build_names<kivvm::longest_built_name(Recipe, kNamed) + 1>(Recipe, kNamed);
 
-std::string format(const NameRecipe &recipe, const VariantRecord *source)
+TEST(DerivedNames, EveryRowsNameIsBuiltFromItsRecipe)
 {
-    char buffer[256];
-    kivvm::format_derived_name(recipe, source, buffer, sizeof buffer);
-    return buffer;
-}
-
-TEST(DerivedNames, BuiltFromTheRowOrFixedFallbacks)
-{
-    const VariantRecord source{"k", 1, "tl", "s", 0, "long", "setup/dir", "p", "S"};
-    EXPECT_EQ(format(kivvm::kMenuFile, &source), "setup/dir/kivMenus.txt");
-    EXPECT_EQ(format(kivvm::kToolbarFile, &source), "setup/dir/kivCustomizeTBNEW.txt");
-    EXPECT_EQ(format(kivvm::kSplashName, &source), "IDB_SPLASH_tl");
-    EXPECT_EQ(format(kivvm::kHelpTag, &source), "tl_ug");
-    EXPECT_EQ(format(kivvm::kMenuFile, nullptr), "kiv/kivMenus.txt");
-    EXPECT_EQ(format(kivvm::kToolbarFile, nullptr), "kiv/kivCustomizeTB.txt");
-    EXPECT_EQ(format(kivvm::kSplashName, nullptr), "IDB_SPLASH_ORU");
-    EXPECT_EQ(format(kivvm::kHelpTag, nullptr), "oru_ug");
-}
-
-TEST(DerivedNames, NeverWritePastTheBuffer)
-{
-    const std::string tool(200, 't');
-    const VariantRecord source{"k", 1, tool.c_str(), "s", 0, "long", "loc", "p", "S"};
-    char buffer[130];
-    std::memset(buffer, '#', sizeof buffer);
-    const std::size_t needed =
-        kivvm::format_derived_name(kivvm::kHelpTag, &source, buffer, 128);
-    EXPECT_EQ(needed, 203U);
-    EXPECT_EQ(std::string(buffer), std::string(127, 't'));
-    EXPECT_EQ(buffer[128], '#');
-    EXPECT_EQ(buffer[129], '#');
+    EXPECT_STREQ(kNamedNames<kivvm::kMenuFile>.text[0], "setup/dir/kivMenus.txt");
+    EXPECT_STREQ(kNamedNames<kivvm::kMenuFile>.text[1], "d/kivMenus.txt");
+    EXPECT_STREQ(kNamedNames<kivvm::kToolbarFile>.text[0], "setup/dir/kivCustomizeTBNEW.txt");
+    EXPECT_STREQ(kNamedNames<kivvm::kSplashName>.text[1], "IDB_SPLASH_x");
+    EXPECT_STREQ(kNamedNames<kivvm::kHelpTag>.text[0], "tl_ug");
 }
 
 TEST(DerivedNames, TheFirstCallSettlesTextAndPointer)
 {
-    const VariantRecord first = row("k", 0);
-    kivvm::CachedName<kivvm::kHelpTag> name;
+    kivvm::SettledName<kivvm::kHelpTag> before;
+    kivvm::SettledName<kivvm::kSplashName> after;
     kivvm::Selection selection{&kivvm::kNoVariant};
-    const char *settled = name.get(selection);
-    EXPECT_STREQ(settled, "oru_ug");
-    selection = &first;
-    EXPECT_EQ(name.get(selection), settled);
-    EXPECT_STREQ(settled, "oru_ug");
+    const char *fallback = before.get(selection);
+    EXPECT_STREQ(fallback, "oru_ug");
+    selection = &kivvm::VariantTable[6];
+    EXPECT_EQ(before.get(selection), fallback);
+    EXPECT_STREQ(after.get(selection), "IDB_SPLASH_wex");
+    selection = &kivvm::kNoVariant;
+    EXPECT_STREQ(after.get(selection), "IDB_SPLASH_wex");
 }
 
-TEST(DerivedNames, ALateCallerWaitsForTheNameBeingWritten)
+TEST(DerivedNames, ALateFirstCallerGetsTheNamePublishedFirst)
 {
-    // Another caller has claimed the buffer and is still writing it.
-    char buffer[128] = "half-writ";
-    std::atomic<bool> claimed{true};
-    std::atomic<const char *> text{nullptr};
-    std::string seen;
-    std::thread late([&] { seen = kivvm::fill_once(claimed, text, buffer, kivvm::kHelpTag, nullptr); });
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    std::strcpy(buffer, "complete");
-    text.store(buffer, std::memory_order_release);
-    late.join();
-    EXPECT_EQ(seen, "complete") << "returned before the name was complete";
+    std::atomic<const char *> published{nullptr};
+    const char first[] = "first";
+    EXPECT_EQ(kivvm::publish_name(published, first), first);
+    EXPECT_EQ(kivvm::publish_name(published, "second"), first);
 }
 
 }  // namespace

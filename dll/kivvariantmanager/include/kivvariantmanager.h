@@ -17,9 +17,10 @@
  * Strings
  *   Every string is an 8-bit, NUL-terminated byte string; no character-set
  *   conversion takes place.  Every string the library returns, except the
- *   setup path list, belongs to the library: it points into the constant
- *   variant table or into a static buffer, stays valid and unchanged until
- *   the library is unloaded, and must be neither modified nor freed.
+ *   setup path list, belongs to the library: it points into the library's
+ *   constant data (the variant table, or the derived names built from it
+ *   when the library was built), stays valid and unchanged until the library
+ *   is unloaded, and must be neither modified nor freed.
  *
  * Results while nothing is selected
  *   Integer identifiers give -1, table strings give NULL, derived names give
@@ -28,9 +29,8 @@
  * Threads
  *   Every function may be called from any thread at any time.  Concurrent
  *   first calls of KIVVMInit are resolved so that exactly one selection
- *   wins; each derived name is built exactly once and every caller sees the
- *   same pointer to the complete text.  Queries take no lock once the value
- *   they return has been settled.
+ *   wins; each derived name is settled exactly once and every caller sees the
+ *   same pointer.  No function takes a lock or waits for another caller.
  *
  * Errors
  *   Nothing is reported through codes, errno, exceptions or logs: results are
@@ -130,10 +130,10 @@ KIVVM_API const char *KIVVM_CALL KIVVMGetZEFSectionName(void) KIVVM_NOEXCEPT;
 /* ---- Derived names ------------------------------------------------------- */
 
 /*
- * Each name is built on the first call of its function, from the variant
- * selected at that moment, into a static buffer of the library; every later
- * call returns the same pointer to the same text, never NULL.  The text is
- * owned by the library and valid until unload.
+ * Each name is settled by the first call of its function: the name of the
+ * variant selected at that moment, or the fallback while none is.  Every
+ * later call returns the same pointer to the same text, never NULL.  The
+ * text is constant data of the library, valid until unload.
  *
  * A first call made while nothing is selected stores the fallback, and the
  * fallback stays for the life of the module even after a later successful

@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Names of the selected variant's own files and resources, each built once
-// into a buffer of its own and kept for the life of the module.
+// Names of the selected variant's own files and resources.  Every text a name
+// can ever have is known when the library is built: the name built from each
+// row of the table, and the fixed fallback.  Both are constant data; the
+// first call of a query only chooses one of them, and keeps it for the life
+// of the module.
 #ifndef KIVVM_DERIVED_NAMES_H
 #define KIVVM_DERIVED_NAMES_H
 
@@ -15,76 +18,110 @@
 namespace kivvm {
 
 // How one name is made: prefix + the row's field + suffix when a variant is
-// selected, the fixed fallback when none is, into a buffer of buffer_size
-// bytes.  The fallbacks are literals of their own, not built from any row
-// (the toolbar fallback even names another file), so they must not be
-// "tidied" into the built form.
+// selected, the fixed fallback when none is.  The fallbacks are literals of
+// their own, not built from any row (the toolbar fallback even names another
+// file), so they must not be "tidied" into the built form.  No text of the
+// name may be longer than max_length characters.
 struct NameRecipe {
     const char *prefix;
     const char *VariantRecord::*field;
     const char *suffix;
     const char *fallback;
-    std::size_t buffer_size;  // including the terminating NUL
+    std::size_t max_length;
 };
 
 // The four names, each described once.  The directory separator is '/' on
 // every platform: the setup location carries none of its own.
-inline constexpr NameRecipe kMenuFile{"", &VariantRecord::RHOSetupLocation, "/kivMenus.txt", "kiv/kivMenus.txt", 256};
+inline constexpr NameRecipe kMenuFile{"", &VariantRecord::RHOSetupLocation, "/kivMenus.txt", "kiv/kivMenus.txt", 255};
 inline constexpr NameRecipe kToolbarFile{"", &VariantRecord::RHOSetupLocation, "/kivCustomizeTBNEW.txt",
-                                         "kiv/kivCustomizeTB.txt", 256};
-inline constexpr NameRecipe kSplashName{"IDB_SPLASH_", &VariantRecord::ToolName, "", "IDB_SPLASH_ORU", 128};
-inline constexpr NameRecipe kHelpTag{"", &VariantRecord::ToolName, "_ug", "oru_ug", 128};
+                                         "kiv/kivCustomizeTB.txt", 255};
+inline constexpr NameRecipe kSplashName{"IDB_SPLASH_", &VariantRecord::ToolName, "", "IDB_SPLASH_ORU", 127};
+inline constexpr NameRecipe kHelpTag{"", &VariantRecord::ToolName, "_ug", "oru_ug", 127};
 
-// Whether the name built from every row of table, and the fallback, fit
-// recipe's buffer with their NUL.
+// The length of the name built from every row of table but the terminator:
+// the longest of them.
 template <std::size_t Rows>
-constexpr bool fits_its_buffer(const NameRecipe &recipe, const VariantRecord (&table)[Rows]) noexcept
+constexpr std::size_t longest_built_name(const NameRecipe &recipe, const VariantRecord (&table)[Rows]) noexcept
 {
-    std::size_t longest = std::string_view(recipe.fallback).size();
+    std::size_t longest = 0;
     for (std::size_t i = 0; i + 1 < Rows; ++i) {
         longest = std::max(longest, std::string_view(recipe.prefix).size() +
                                         std::string_view(table[i].*recipe.field).size() +
                                         std::string_view(recipe.suffix).size());
     }
-    return longest < recipe.buffer_size;
+    return longest;
 }
 
-// Writes the name for row, or the fallback when row is null, into
-// buffer[0..size), size > 0.  The text is always NUL-terminated and never
-// longer than size - 1; returns the length the whole name needs, so a result
-// >= size means it was cut.
-std::size_t format_derived_name(const NameRecipe &recipe, const VariantRecord *row, char *buffer,
-                                std::size_t size) noexcept;
+// Whether the name built from every row of table, and the fallback, stay
+// within recipe's limit.
+template <std::size_t Rows>
+constexpr bool within_limit(const NameRecipe &recipe, const VariantRecord (&table)[Rows]) noexcept
+{
+    return longest_built_name(recipe, table) <= recipe.max_length &&
+           std::string_view(recipe.fallback).size() <= recipe.max_length;
+}
 
-// Returns buffer once it is filled and published through text: fills it from
-// row (see format_derived_name) and publishes it if this caller is the first
-// to claim it, otherwise waits until the first caller has published it, so
-// nobody sees a half-written name.
-const char *fill_once(std::atomic<bool> &claimed, std::atomic<const char *> &text, char *buffer,
-                      const NameRecipe &recipe, const VariantRecord *row) noexcept;
+// The name built from each of Rows rows of a table, Size bytes each with
+// the NUL.
+template <std::size_t Rows, std::size_t Size>
+struct BuiltNames {
+    char text[Rows][Size];
+};
 
-// A name settled by its first call: its recipe, its buffer and its state.
+// recipe's name built from every row of table but the terminator, at compile
+// time; Size must hold the longest and its NUL (see longest_built_name).
+template <std::size_t Size, std::size_t Rows>
+constexpr BuiltNames<Rows - 1, Size> build_names(const NameRecipe &recipe, const VariantRecord (&table)[Rows]) noexcept
+{
+    BuiltNames<Rows - 1, Size> names{};
+    for (std::size_t i = 0; i + 1 < Rows; ++i) {
+        std::size_t length = 0;
+        for (const std::string_view part : {std::string_view(recipe.prefix), std::string_view(table[i].*recipe.field),
+                                            std::string_view(recipe.suffix)}) {
+            for (const char c : part) {
+                names.text[i][length++] = c;
+            }
+        }
+    }
+    return names;
+}
+
+// Recipe's name built from every row of the compiled-in table: read-only
+// data, the longest name deciding the size of all.
 template <const NameRecipe &Recipe>
-class CachedName {
-    static_assert(fits_its_buffer(Recipe, VariantTable), "every built name and the fallback fit the buffer");
+inline constexpr auto kBuiltNames = build_names<longest_built_name(Recipe, VariantTable) + 1>(Recipe, VariantTable);
+
+// Recipe's name for row, a row of the compiled-in table, or its fallback
+// when row is null.
+template <const NameRecipe &Recipe>
+constexpr const char *name_for(const VariantRecord *row) noexcept
+{
+    return row == nullptr ? Recipe.fallback : kBuiltNames<Recipe>.text[row - VariantTable];
+}
+
+// Publishes candidate through published unless a name is published already;
+// returns the name published, this one or the earlier one.  Never waits.
+const char *publish_name(std::atomic<const char *> &published, const char *candidate) noexcept;
+
+// A name settled by its first call.
+template <const NameRecipe &Recipe>
+class SettledName {
+    static_assert(within_limit(Recipe, VariantTable), "every built name and the fallback stay within the limit");
 
 public:
-    // Built on the first call from the row selection holds then (the
-    // fallback while it holds none); the same pointer and text ever after.
+    // The first call publishes the text for the row selection holds at that
+    // moment (the fallback while it holds none); every call returns the
+    // published pointer.
     const char *get(const Selection &selection) noexcept
     {
-        // Once published, the name never changes: no selection to read, no
-        // lock, one load.
         if (const char *settled = text_.load(std::memory_order_acquire)) {
             return settled;
         }
-        return fill_once(claimed_, text_, buffer_, Recipe, selected_row(selection));
+        return publish_name(text_, name_for<Recipe>(selected_row(selection)));
     }
 
 private:
-    std::atomic<const char *> text_{nullptr};  // buffer_, once it is complete
-    std::atomic<bool> claimed_{false};         // by the caller that fills it
-    char buffer_[Recipe.buffer_size] = {};
+    std::atomic<const char *> text_{nullptr};
 };
 
 }  // namespace kivvm
