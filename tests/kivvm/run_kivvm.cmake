@@ -6,10 +6,17 @@
 #   -DSTDOUT=<file>        optional: stdout must equal this file
 #   -DSTDOUT_MATCH=<regex> optional: stdout must match
 #   -DSTDERR_MATCH=<regex> stderr must match ("^$" for empty)
+#   -DOUTPUT_FILE=<file>   optional: stdout goes to this file (/dev/full, say)
 cmake_minimum_required(VERSION 3.25)
 
-execute_process(COMMAND ${KIVVM} ${ARGS}
-    OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+if(OUTPUT_FILE)
+    execute_process(COMMAND ${KIVVM} ${ARGS}
+        OUTPUT_FILE ${OUTPUT_FILE} ERROR_VARIABLE err RESULT_VARIABLE rc)
+    set(out "")
+else()
+    execute_process(COMMAND ${KIVVM} ${ARGS}
+        OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE rc)
+endif()
 # Windows consoles write CRLF; the expected files use LF.
 string(REPLACE "\r\n" "\n" out "${out}")
 string(REPLACE "\r\n" "\n" err "${err}")

@@ -8,6 +8,7 @@
 // into it from the library's own sources: the table is not part of the
 // library's interface.
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -20,7 +21,7 @@
 
 namespace {
 
-enum { kExitSelected = 0, kExitNoMatch = 1, kExitUsage = 2 };
+enum { kExitSelected = 0, kExitNoMatch = 1, kExitUsage = 2, kExitWriteError = 3 };
 
 const char kUsage[] =
     "usage: kivvm [--json] [--] IDENTITY\n"
@@ -39,7 +40,8 @@ const char kUsage[] =
     "  --         end of options: an IDENTITY that starts with '-' follows\n"
     "\n"
     "Exit status: 0 a variant was selected (or --list, --version, --help),\n"
-    "1 no variant matches IDENTITY, 2 bad usage.\n";
+    "1 no variant matches IDENTITY, 2 bad usage, 3 the output could not be\n"
+    "written.\n";
 
 // ---- JSON -----------------------------------------------------------------
 
@@ -255,9 +257,8 @@ int usage_error(const char *complaint, const char *what)
     return kExitUsage;
 }
 
-}  // namespace
-
-int main(int argc, char **argv)
+// Runs the command; returns its exit status.
+int run(int argc, char **argv)
 {
     bool json = false;
     bool list = false;
@@ -289,4 +290,20 @@ int main(int argc, char **argv)
         return usage_error(nullptr, nullptr);
     }
     return show_identity(argv[i], json);
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    const int status = run(argc, argv);
+    // Whatever was asked, an answer that did not reach its reader (a full
+    // disk, a closed descriptor) is a failure, not a success.
+    errno = 0;
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
+        std::fprintf(stderr, "kivvm: cannot write the output%s%s\n", errno != 0 ? ": " : "",
+                     errno != 0 ? std::strerror(errno) : "");
+        return kExitWriteError;
+    }
+    return status;
 }
