@@ -1,5 +1,6 @@
 # SPDX-License-Identifier: MIT
-# 32-bit Windows with mingw-w64.
+# 32-bit Windows with mingw-w64; its programs run here under 32-bit wine.
 set(CMAKE_SYSTEM_PROCESSOR x86)
 set(KIVVM_MINGW_TRIPLE i686-w64-mingw32)
+set(KIVVM_WINE WINEARCH=win32 /usr/lib/wine/wine)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)
