@@ -36,21 +36,21 @@
  *   Nothing is reported through codes, errno, exceptions or logs: results are
  *   the fixed values documented below.  No C++ exception leaves the library.
  *
- * Windows DLL contract
- *   The library is kivvariantmanager.dll.  Every function below is exported
- *   by name, with its plain C name (no leading underscore, no @N suffix, no
- *   C++ mangling) and the cdecl calling convention, on 32-bit and 64-bit
- *   Windows alike; kivvariantmanager.def lists them.  The DLL imports only
- *   KERNEL32.dll and one C runtime, the one it was built for: msvcr80.dll
- *   (the original 32-bit hosts; the DLL carries the manifest that binds it to
- *   the VC80 runtime), the Universal CRT (Visual C++ 2015 and later) or
- *   msvcrt.dll (mingw-w64).  The setup path list comes from that runtime's
- *   malloc: a host on the same runtime may release it with its own free() or
- *   delete[]; a host on any other runtime must use KIVVMFreeSetupPaths.
+ * Calling convention
+ *   Every function below is a plain C function with the cdecl calling
+ *   convention (the caller removes the arguments), exported by its plain C
+ *   name and nothing else: KIVVM_CALL makes the convention explicit where a
+ *   compiler has a choice, so a host that resolves the functions by name
+ *   must declare its pointers cdecl too.  How the Windows DLL is built, which
+ *   C runtime it uses and how a host binds to it: the README's Windows
+ *   section.
  *
- * Elsewhere
- *   The setup path list comes from the shared C++ runtime's operator new[],
- *   so a C++ host may release it with delete[].
+ * Releasing the setup path list
+ *   KIVVMFreeSetupPaths releases it on every platform.  The list also comes
+ *   from an allocator a host may share: on Linux the C++ runtime's operator
+ *   new[], so a C++ host may use delete[]; on Windows the malloc of the C
+ *   runtime the DLL was built for, so a host on that same runtime may use
+ *   its free().
  */
 #ifndef KIVVARIANTMANAGER_H
 #define KIVVARIANTMANAGER_H
@@ -166,9 +166,9 @@ KIVVM_API const char *KIVVM_CALL KIVVMGetHelpFileTagFile(void) KIVVM_NOEXCEPT;
  * empty strings.  Each string has its own buffer of 128 bytes.
  *
  * The list belongs to the caller and is independent of every other list.
- * Release it with KIVVMFreeSetupPaths(list, count); a host on the library's
- * runtime may instead release each string and then the array itself (see
- * the allocator under "Windows DLL contract" and "Elsewhere" above).
+ * Release it with KIVVMFreeSetupPaths(list, count); a host that shares the
+ * library's allocator may instead release each string and then the array
+ * itself (see "Releasing the setup path list" above).
  *
  * Returns 0 and stores NULL through out when nothing is selected or memory
  * runs out (nothing is leaked).  Returns 0 and stores nothing when out is
