@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: MIT
 # Installing the library and describing it to its consumers: the CMake
-# package, pkg-config, and through CPack a Debian package or a Windows zip.
+# package and pkg-config; and the target "packages", which makes the Debian
+# packages on Linux and the zip on Windows from what is installed.
 include(CMakePackageConfigHelpers)
 
 set(KIVVM_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/kivvariantmanager)
@@ -11,8 +12,9 @@ install(TARGETS kivvariantmanager EXPORT kivvariantmanagerTargets
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development
     PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT development)
 if(TARGET kivvm)
-    # kivvm finds the library beside it wherever the tree is installed; in a
-    # system directory the dynamic linker finds it without help.
+    # kivvm finds the library in the installed tree's library directory
+    # (\$ORIGIN/../lib), wherever the tree is; in a system directory the
+    # dynamic linker finds it without help.
     file(RELATIVE_PATH kivvm_bin_to_lib ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
     if(CMAKE_INSTALL_FULL_LIBDIR IN_LIST CMAKE_CXX_IMPLICIT_LINK_DIRECTORIES)
         # no search path of its own
@@ -72,54 +74,73 @@ install(FILES ${PROJECT_BINARY_DIR}/kivvariantmanager.pc
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
     COMPONENT development)
 
-set(CPACK_PACKAGE_NAME kivvariantmanager)
-set(CPACK_PACKAGE_VENDOR "kivvariantmanager maintainers")
-set(CPACK_STRIP_FILES ON)
+# ---- Release facts -----------------------------------------------------------
 
-# Reproducible packages: the same bytes from the same commit.  Every time a
-# package holds is SOURCE_DATE_EPOCH, the commit's date when it is not set
-# (source-date-epoch.cmake, run first by the project config below); the
-# staged files and the packages are made independent of the umask, time zone
-# and directory order (reproducible.cmake).
-set(CPACK_PRE_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/reproducible.cmake)
-set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/reproducible.cmake)
-set(KIVVM_PACKAGE_CONFIG "include(${PROJECT_SOURCE_DIR}/cmake/source-date-epoch.cmake)\n")
+# The date of this version's release, from its entry in CHANGELOG.md: the
+# Debian changelog and the manual page carry it, and every packaged file has
+# it as its time unless SOURCE_DATE_EPOCH says otherwise.
+include(${PROJECT_SOURCE_DIR}/cmake/changelog.cmake)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+    ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${PROJECT_SOURCE_DIR}/packaging/debian/control.in)
+file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/debian/control.in maintainer REGEX "^Maintainer: ")
+string(REGEX REPLACE "^Maintainer: " "" KIVVM_MAINTAINER "${maintainer}")
+kivvm_read_changelog(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${PROJECT_VERSION} KIVVM_RELEASE
+    DEBIAN ${PROJECT_NAME} "${KIVVM_MAINTAINER}")
+if(NOT KIVVM_RELEASE_DATE)
+    # The build goes on; the release test fails, and so do the packages
+    # unless SOURCE_DATE_EPOCH is set.
+    message(WARNING "CHANGELOG.md has no entry for ${PROJECT_VERSION}")
+endif()
 
-# The Windows package: one zip with everything above, named for its
-# architecture and C runtime (kivvariantmanager-1.0.0-win32-msvcr80.zip).
+# ---- Packages -----------------------------------------------------------------
+
+# "packages" stages what the install rules install and archives it:
+# everything it makes depends only on the sources, never on the time, the
+# umask or the directory of the build.
+set(package_arguments -DBUILD_DIR=${PROJECT_BINARY_DIR} -DVERSION=${PROJECT_VERSION}
+    -DRELEASE_EPOCH=${KIVVM_RELEASE_EPOCH})
+
 if(WIN32)
+    # One zip with everything installed, named for its architecture and C
+    # runtime: kivvariantmanager-1.0.0-win32-msvcr80.zip.
     if(CMAKE_SIZEOF_VOID_P EQUAL 8)
         set(architecture win64)
     else()
         set(architecture win32)
     endif()
-    set(CPACK_PACKAGE_FILE_NAME
-        ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-${architecture}-${KIVVM_WINDOWS_CRT})
-    set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
-    set(CPACK_GENERATOR ZIP)
+    add_custom_target(packages
+        COMMAND ${CMAKE_COMMAND} ${package_arguments}
+                -DNAME=${PROJECT_NAME}-${PROJECT_VERSION}-${architecture}-${KIVVM_WINDOWS_CRT}
+                -P ${PROJECT_SOURCE_DIR}/cmake/windows-zip.cmake
+        COMMENT "The Windows zip"
+        VERBATIM)
+    add_dependencies(packages kivvariantmanager kivvariantmanager_msvc_import_library)
 endif()
 
 # The Debian packages, one per component, named as Debian names them:
 # libkivvariantmanager1 (the shared library), libkivvariantmanager-dev
-# (headers, the link, pkg-config and CMake files) and kivvm (the tool).
+# (headers, the link, pkg-config and CMake files) and kivvm (the tool); their
+# fields are in packaging/debian/control.in.
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
-    set(KIVVM_DEB_runtime libkivvariantmanager1)
+    set(KIVVM_DEB_runtime libkivvariantmanager${PROJECT_VERSION_MAJOR})
     set(KIVVM_DEB_development libkivvariantmanager-dev)
     set(KIVVM_DEB_kivvm kivvm)
+    set(debian ${PROJECT_BINARY_DIR}/debian)
+    configure_file(packaging/debian/control.in ${debian}/control @ONLY)
+    file(CONFIGURE OUTPUT ${debian}/changelog CONTENT "${KIVVM_RELEASE_DEBIAN}" @ONLY)
 
     # Every package carries the copyright file and the changelog in its own
     # documentation directory; the changelog and the manual page are
     # compressed reproducibly.
     set(KIVVM_CHANGELOG ${PROJECT_BINARY_DIR}/changelog.gz)
     set(KIVVM_MANPAGE ${PROJECT_BINARY_DIR}/kivvm.1.gz)
-    # Both carry the version, which the build writes in.
-    foreach(pair "debian/changelog;${KIVVM_CHANGELOG}" "kivvm.1;${KIVVM_MANPAGE}")
+    configure_file(packaging/kivvm.1.in ${PROJECT_BINARY_DIR}/packaging/kivvm.1 @ONLY)
+    foreach(pair "${debian}/changelog;${KIVVM_CHANGELOG}" "${PROJECT_BINARY_DIR}/packaging/kivvm.1;${KIVVM_MANPAGE}")
         list(GET pair 0 source)
         list(GET pair 1 compressed)
-        configure_file(packaging/${source}.in ${PROJECT_BINARY_DIR}/packaging/${source} @ONLY)
         add_custom_command(OUTPUT ${compressed}
-            COMMAND gzip -9nc ${PROJECT_BINARY_DIR}/packaging/${source} > ${compressed}
-            DEPENDS ${PROJECT_BINARY_DIR}/packaging/${source}
+            COMMAND gzip -9nc ${source} > ${compressed}
+            DEPENDS ${source}
             VERBATIM)
     endforeach()
     add_custom_target(kivvm_compressed_docs ALL DEPENDS ${KIVVM_CHANGELOG} ${KIVVM_MANPAGE})
@@ -132,6 +153,7 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
         install(FILES packaging/debian/copyright ${KIVVM_CHANGELOG}
             DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${KIVVM_DEB_${component}}
             COMPONENT ${component})
+        list(APPEND packages ${KIVVM_DEB_${component}}=${component})
     endforeach()
 
     # The library's control files: the symbols of the one export list, and
@@ -141,67 +163,19 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     foreach(name IN LISTS KIVVM_EXPORTS)
         string(APPEND symbols " ${name}@Base ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0\n")
     endforeach()
-    file(WRITE ${PROJECT_BINARY_DIR}/debian/symbols "${symbols}")
-    file(WRITE ${PROJECT_BINARY_DIR}/debian/shlibs
+    file(CONFIGURE OUTPUT ${debian}/${KIVVM_DEB_runtime}.symbols CONTENT "${symbols}")
+    file(CONFIGURE OUTPUT ${debian}/${KIVVM_DEB_runtime}.shlibs CONTENT
         "libkivvariantmanager ${PROJECT_VERSION_MAJOR} ${KIVVM_DEB_runtime} (>= ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0)\n")
+    configure_file(packaging/debian/triggers ${debian}/${KIVVM_DEB_runtime}.triggers COPYONLY)
 
-    # The run-time dependencies of the library and of kivvm, from
-    # dpkg-shlibdeps when cpack runs.  CPack's own dependency scan would also
-    # add maintainer scripts that call ldconfig, which the trigger does.
-    set(dependencies "kivvm_shlibdeps(CPACK_DEBIAN_RUNTIME_PACKAGE_DEPENDS \"$<TARGET_FILE:kivvariantmanager>\" \"\")\n")
+    list(JOIN packages "," packages)
+    add_custom_target(packages
+        COMMAND ${CMAKE_COMMAND} ${package_arguments} -DPACKAGES=${packages}
+                -P ${PROJECT_SOURCE_DIR}/cmake/debian-packages.cmake
+        COMMENT "The Debian packages"
+        VERBATIM)
+    add_dependencies(packages kivvariantmanager kivvm_compressed_docs)
     if(TARGET kivvm)
-        string(APPEND dependencies
-            "kivvm_shlibdeps(CPACK_DEBIAN_KIVVM_PACKAGE_DEPENDS \"$<TARGET_FILE:kivvm>\" \"$<TARGET_FILE_DIR:kivvariantmanager>\")\n"
-            "string(PREPEND CPACK_DEBIAN_KIVVM_PACKAGE_DEPENDS \"${KIVVM_DEB_runtime} (= ${PROJECT_VERSION}), \")\n")
+        add_dependencies(packages kivvm)
     endif()
-    string(APPEND KIVVM_PACKAGE_CONFIG "
-if(CPACK_GENERATOR STREQUAL \"DEB\")
-    # Each package's synopsis is the first line of its own description:
-    # no summary of the project's goes in front of it.
-    unset(CPACK_PACKAGE_DESCRIPTION_SUMMARY)
-    include(${PROJECT_SOURCE_DIR}/cmake/shlibdeps.cmake)
-    ${dependencies}endif()
-")
-
-    set(CPACK_PACKAGE_CONTACT "kivvariantmanager maintainers <maintainers@kivvariantmanager.invalid>")
-    set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
-    set(CPACK_DEB_COMPONENT_INSTALL ON)
-    set(CPACK_COMPONENTS_ALL ${components})
-    set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-    set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
-
-    set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${KIVVM_DEB_runtime})
-    set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
-    # Each description's first line is its package's synopsis.
-    set(CPACK_COMPONENT_RUNTIME_DESCRIPTION "library telling a host which product variant it runs as
-A small C library that a host application loads to learn which product
-variant it runs as.  The host passes an identifying string; the library
-selects a row of its compiled-in variant table and answers identity
-queries, derived file and resource names, and setup paths from it.")
-    set(CPACK_DEBIAN_RUNTIME_PACKAGE_CONTROL_EXTRA
-        ${PROJECT_BINARY_DIR}/debian/shlibs ${PROJECT_BINARY_DIR}/debian/symbols
-        ${PROJECT_SOURCE_DIR}/packaging/debian/triggers)
-
-    set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME ${KIVVM_DEB_development})
-    set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
-    set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_DEPENDS "${KIVVM_DEB_runtime} (= ${PROJECT_VERSION})")
-    set(CPACK_COMPONENT_DEVELOPMENT_DESCRIPTION "development files for libkivvariantmanager
-The header that declares the library's C interface, the link to the
-shared library, and its pkg-config and CMake package files.")
-
-    set(CPACK_DEBIAN_KIVVM_PACKAGE_NAME ${KIVVM_DEB_kivvm})
-    set(CPACK_DEBIAN_KIVVM_PACKAGE_SECTION utils)
-    set(CPACK_COMPONENT_KIVVM_DESCRIPTION "show which product variant an identifying string selects
-kivvm calls the kivvariantmanager library the way a host does and prints
-every answer it gives for an identifying string, as text or JSON.  It also
-lists the variant table it was built with, and which identities select
-each row.")
-
-    set(CPACK_GENERATOR DEB)
-endif()
-
-file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake CONTENT "${KIVVM_PACKAGE_CONFIG}")
-set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackProjectConfig.cmake)
-if(WIN32 OR CMAKE_SYSTEM_NAME STREQUAL "Linux")
-    include(CPack)
 endif()

@@ -1,8 +1,9 @@
 # SPDX-License-Identifier: MIT
-# Makes the Debian packages with the package preset and checks them: their
-# names, dependencies and control files; unpacked together they hold every
-# installed file, and kivvm, a find_package consumer and a pkg-config
-# consumer work against them; lintian --pedantic reports nothing at all.
+# Makes the Debian packages with the package preset, in a build directory
+# under WORK, and checks them: their names, dependencies and control files;
+# unpacked together they hold every installed file, and kivvm, a
+# find_package consumer and a pkg-config consumer work against them; lintian
+# --pedantic reports nothing at all.
 #   cmake -DSOURCE_DIR=<source> -DWORK=<dir> -DCC=<c compiler> -DVERSION=<x.y.z>
 #         -DCTEST=<ctest> -P check_package.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -15,20 +16,25 @@ foreach(tool dpkg-deb dpkg-architecture lintian)
     endif()
 endforeach()
 
-execute_process(COMMAND ${CMAKE_COMMAND} --workflow --preset package
+file(REMOVE_RECURSE "${WORK}")
+set(build ${WORK}/build)
+execute_process(COMMAND ${CMAKE_COMMAND} --preset package -B ${build}
     WORKING_DIRECTORY ${SOURCE_DIR} OUTPUT_VARIABLE log ERROR_VARIABLE log RESULT_VARIABLE rc)
+if(rc EQUAL 0)
+    execute_process(COMMAND ${CMAKE_COMMAND} --build ${build} --target all packages
+        OUTPUT_VARIABLE log ERROR_VARIABLE log RESULT_VARIABLE rc)
+endif()
 if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "cmake --workflow --preset package failed:\n${log}")
+    message(FATAL_ERROR "the package preset failed in ${build}:\n${log}")
 endif()
 
 execute_process(COMMAND ${dpkg-architecture_exe} -qDEB_HOST_ARCH OUTPUT_VARIABLE arch OUTPUT_STRIP_TRAILING_WHITESPACE)
 execute_process(COMMAND ${dpkg-architecture_exe} -qDEB_HOST_MULTIARCH OUTPUT_VARIABLE triplet OUTPUT_STRIP_TRAILING_WHITESPACE)
 set(library libkivvariantmanager1)
 set(packages ${library} libkivvariantmanager-dev kivvm)
-file(REMOVE_RECURSE "${WORK}")
 file(MAKE_DIRECTORY "${WORK}/root")
 foreach(package IN LISTS packages)
-    set(deb ${SOURCE_DIR}/build/package/${package}_${VERSION}_${arch}.deb)
+    set(deb ${build}/${package}_${VERSION}_${arch}.deb)
     if(NOT EXISTS ${deb})
         message(FATAL_ERROR "no package ${deb}")
     endif()
