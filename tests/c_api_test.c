@@ -1,37 +1,35 @@
 /* SPDX-License-Identifier: MIT */
-/* A host written in C: the header compiles as C89 and the library links and
- * answers through it. */
+/* A host written in C: the header compiles as C89, and every function links
+ * and answers through its C declaration.  What each answer must be is the
+ * API tests' to check; this host checks that the answers arrive. */
 #include <stdio.h>
 #include <string.h>
 
 #include "kivvariantmanager.h"
 #include "check.h"
 
-static int same(const char *a, const char *b)
-{
-    return a != NULL && b != NULL && strcmp(a, b) == 0;
-}
-
 int main(void)
 {
     char **paths = NULL;
     int count;
+    const char *help;
 
-    CHECK(KIVVMGetToolID() == -1);
-    CHECK(KIVVMGetZEFSectionName() == NULL);
+    CHECK(KIVVMGetToolID() == -1 && KIVVMGetSubToolID() == -1);
+    CHECK(KIVVMGetToolName() == NULL && KIVVMGetSubToolName() == NULL && KIVVMGetToolExpandedName() == NULL);
+    CHECK(KIVVMGetRHOSetupLocation() == NULL && KIVVMGetZEFSectionName() == NULL);
     CHECK(KIVVMGetSetupPaths(&paths) == 0 && paths == NULL);
-    CHECK(same(KIVVMGetHelpFileTagFile(), "oru_ug"));
+    help = KIVVMGetHelpFileTagFile();
     CHECK(KIVVMInit("Wex") == 0);
 
     CHECK(KIVVMInit("c-host-wex") == 1);
-    CHECK(KIVVMGetSubToolID() == 0);
-    CHECK(same(KIVVMGetSubToolName(), "oru620"));
-    CHECK(same(KIVVMGetRHOSetupLocation(), "kiv"));
-    CHECK(same(KIVVMGetSplashScreenName(), "IDB_SPLASH_wex"));
-    CHECK(same(KIVVMGetHelpFileTagFile(), "oru_ug"));
+    CHECK(KIVVMGetToolID() != -1 && KIVVMGetSubToolID() != -1);
+    CHECK(KIVVMGetToolName() != NULL && KIVVMGetSubToolName() != NULL && KIVVMGetToolExpandedName() != NULL);
+    CHECK(KIVVMGetRHOSetupLocation() != NULL && KIVVMGetZEFSectionName() != NULL);
+    CHECK(KIVVMGetMenuFile() != NULL && KIVVMGetTooBarFile() != NULL && KIVVMGetSplashScreenName() != NULL);
+    CHECK(KIVVMGetHelpFileTagFile() == help && strcmp(help, "oru_ug") == 0);
 
     count = KIVVMGetSetupPaths(&paths);
-    CHECK(count == 1 && paths != NULL && same(paths[0], "kiv"));
+    CHECK(count >= 1 && paths != NULL && paths[0] != NULL);
     KIVVMFreeSetupPaths(paths, count);
 
     return CHECK_REPORT();
