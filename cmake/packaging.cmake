@@ -115,6 +115,9 @@ if(WIN32)
         COMMENT "The Windows zip"
         VERBATIM)
     add_dependencies(packages kivvariantmanager kivvariantmanager_msvc_import_library)
+    if(TARGET kivvm)
+        add_dependencies(packages kivvm)
+    endif()
 endif()
 
 # The Debian packages, one per component, named as Debian names them:
