@@ -108,16 +108,9 @@ if(WIN32)
     else()
         set(architecture win32)
     endif()
-    add_custom_target(packages
-        COMMAND ${CMAKE_COMMAND} ${package_arguments}
-                -DNAME=${PROJECT_NAME}-${PROJECT_VERSION}-${architecture}-${KIVVM_WINDOWS_CRT}
-                -P ${PROJECT_SOURCE_DIR}/cmake/windows-zip.cmake
-        COMMENT "The Windows zip"
-        VERBATIM)
-    add_dependencies(packages kivvariantmanager kivvariantmanager_msvc_import_library)
-    if(TARGET kivvm)
-        add_dependencies(packages kivvm)
-    endif()
+    list(APPEND package_arguments -DNAME=${PROJECT_NAME}-${PROJECT_VERSION}-${architecture}-${KIVVM_WINDOWS_CRT}
+        -P ${PROJECT_SOURCE_DIR}/cmake/windows-zip.cmake)
+    set(package_inputs kivvariantmanager_msvc_import_library)
 endif()
 
 # The Debian packages, one per component, named as Debian names them:
@@ -172,12 +165,13 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     configure_file(packaging/debian/triggers ${debian}/${KIVVM_DEB_runtime}.triggers COPYONLY)
 
     list(JOIN packages "," packages)
-    add_custom_target(packages
-        COMMAND ${CMAKE_COMMAND} ${package_arguments} -DPACKAGES=${packages}
-                -P ${PROJECT_SOURCE_DIR}/cmake/debian-packages.cmake
-        COMMENT "The Debian packages"
-        VERBATIM)
-    add_dependencies(packages kivvariantmanager kivvm_compressed_docs)
+    list(APPEND package_arguments -DPACKAGES=${packages} -P ${PROJECT_SOURCE_DIR}/cmake/debian-packages.cmake)
+    set(package_inputs kivvm_compressed_docs)
+endif()
+
+if(package_inputs)
+    add_custom_target(packages COMMAND ${CMAKE_COMMAND} ${package_arguments} COMMENT "Packages" VERBATIM)
+    add_dependencies(packages kivvariantmanager ${package_inputs})
     if(TARGET kivvm)
         add_dependencies(packages kivvm)
     endif()
