@@ -74,6 +74,18 @@ install(FILES ${PROJECT_BINARY_DIR}/kivvariantmanager.pc
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig
     COMPONENT development)
 
+# Writes content to file, as it is, unless the file holds it already: what is
+# made from the file is then not made again.
+function(kivvm_write file content)
+    if(EXISTS ${file})
+        file(READ ${file} old)
+        if(old STREQUAL content)
+            return()
+        endif()
+    endif()
+    file(WRITE ${file} "${content}")
+endfunction()
+
 # ---- Release facts -----------------------------------------------------------
 
 # The date of this version's release, from its entry in CHANGELOG.md: the
@@ -123,7 +135,7 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     set(KIVVM_DEB_kivvm kivvm)
     set(debian ${PROJECT_BINARY_DIR}/debian)
     configure_file(packaging/debian/control.in ${debian}/control @ONLY)
-    file(CONFIGURE OUTPUT ${debian}/changelog CONTENT "${KIVVM_RELEASE_DEBIAN}" @ONLY)
+    kivvm_write(${debian}/changelog "${KIVVM_RELEASE_DEBIAN}")
 
     # Every package carries the copyright file and the changelog in its own
     # documentation directory; the changelog and the manual page are
@@ -159,8 +171,8 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     foreach(name IN LISTS KIVVM_EXPORTS)
         string(APPEND symbols " ${name}@Base ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0\n")
     endforeach()
-    file(CONFIGURE OUTPUT ${debian}/${KIVVM_DEB_runtime}.symbols CONTENT "${symbols}")
-    file(CONFIGURE OUTPUT ${debian}/${KIVVM_DEB_runtime}.shlibs CONTENT
+    kivvm_write(${debian}/${KIVVM_DEB_runtime}.symbols "${symbols}")
+    kivvm_write(${debian}/${KIVVM_DEB_runtime}.shlibs
         "libkivvariantmanager ${PROJECT_VERSION_MAJOR} ${KIVVM_DEB_runtime} (>= ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR}.0)\n")
     configure_file(packaging/debian/triggers ${debian}/${KIVVM_DEB_runtime}.triggers COPYONLY)
 
