@@ -30,7 +30,9 @@
  *   Every function may be called from any thread at any time.  Concurrent
  *   first calls of KIVVMInit are resolved so that exactly one selection
  *   wins; each derived name is settled exactly once and every caller sees the
- *   same pointer.  No function takes a lock or waits for another caller.
+ *   same pointer.  The library takes no lock of its own and no call waits
+ *   for another caller; only the setup path list's allocation and release
+ *   go through the runtime's allocator, with whatever locking it has.
  *
  * Errors
  *   Nothing is reported through codes, errno, exceptions or logs: results are
