@@ -1,9 +1,9 @@
 # SPDX-License-Identifier: MIT
 # Makes the Debian packages with the package preset, in a build directory
 # under WORK, and checks them: their names, dependencies and control files;
-# unpacked together they hold every installed file, and kivvm, a
-# find_package consumer and a pkg-config consumer work against them; lintian
-# --pedantic reports nothing at all.
+# unpacked together they hold every installed file, with the protections of
+# Debian's build flags, and kivvm, a find_package consumer and a pkg-config
+# consumer work against them; lintian --pedantic reports nothing at all.
 #   cmake -DSOURCE_DIR=<source> -DWORK=<dir> -DCC=<c compiler> -DVERSION=<x.y.z>
 #         -DCTEST=<ctest> -P check_package.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -40,6 +40,8 @@ foreach(package IN LISTS packages)
     endif()
     execute_process(COMMAND ${dpkg-deb_exe} --field ${deb} Depends OUTPUT_VARIABLE depends_${package}
         OUTPUT_STRIP_TRAILING_WHITESPACE)
+    execute_process(COMMAND ${dpkg-deb_exe} --field ${deb} Multi-Arch OUTPUT_VARIABLE multiarch_${package}
+        OUTPUT_STRIP_TRAILING_WHITESPACE)
     execute_process(COMMAND ${dpkg-deb_exe} --ctrl-tarfile ${deb} OUTPUT_FILE ${WORK}-${package}.tar)
     execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${WORK}-${package}.tar OUTPUT_VARIABLE control_${package})
     file(REMOVE ${WORK}-${package}.tar)
@@ -61,6 +63,16 @@ foreach(package libkivvariantmanager-dev kivvm)
         message(FATAL_ERROR "${package} does not depend on ${library} (= ${VERSION}): ${depends_${package}}")
     endif()
 endforeach()
+# The library and its development files install for several architectures
+# side by side; kivvm serves any architecture's scripts.
+foreach(package_multiarch "${library}=same" "libkivvariantmanager-dev=same" "kivvm=foreign")
+    string(REPLACE "=" ";" package_multiarch "${package_multiarch}")
+    list(GET package_multiarch 0 package)
+    list(GET package_multiarch 1 expected)
+    if(NOT multiarch_${package} STREQUAL expected)
+        message(FATAL_ERROR "${package} has Multi-Arch: '${multiarch_${package}}', not ${expected}")
+    endif()
+endforeach()
 # ldconfig runs through the trigger, and no maintainer script calls it.
 foreach(file shlibs symbols triggers)
     if(NOT control_${library} MATCHES "(^|\n)(\\./)?${file}\n")
@@ -75,6 +87,11 @@ endforeach()
 
 set(root ${WORK}/root)
 kivvm_check_installed_files("${root}/usr" "lib/${triplet}" "${VERSION}")
+
+# The protections Debian's build flags give the binaries.
+set(ROOT ${root})
+set(LIBDIR lib/${triplet})
+include(${CMAKE_CURRENT_LIST_DIR}/check_hardening.cmake)
 
 set(ENV{LD_LIBRARY_PATH} "${root}/usr/lib/${triplet}")
 execute_process(COMMAND ${root}/usr/bin/kivvm --list OUTPUT_QUIET RESULT_VARIABLE rc)
