@@ -20,9 +20,8 @@ function(kivvm_package_epoch out)
 endfunction()
 
 # kivvm_stage(<root> <epoch> <command>...): runs the install command (a
-# cmake --install command line) into the empty directory root, then gives
-# root and every directory under it mode 755 and every path in it the time
-# epoch, so that an archive of root depends on nothing but what was built.
+# cmake --install command line) into the empty directory root, then
+# normalizes root (see kivvm_normalize).
 function(kivvm_stage root epoch)
     file(REMOVE_RECURSE ${root})
     file(MAKE_DIRECTORY ${root})
@@ -30,6 +29,13 @@ function(kivvm_stage root epoch)
     if(NOT rc EQUAL 0)
         message(FATAL_ERROR "cannot stage into ${root}: ${ARGN}")
     endif()
+    kivvm_normalize(${root} ${epoch})
+endfunction()
+
+# kivvm_normalize(<root> <epoch>): gives root and every directory under it
+# mode 755 and every path in it the time epoch, so that an archive of root
+# depends on nothing but what was built.
+function(kivvm_normalize root epoch)
     file(GLOB_RECURSE paths LIST_DIRECTORIES true ${root}/*)
     foreach(path IN LISTS paths root)
         if(IS_DIRECTORY ${path} AND NOT IS_SYMLINK ${path})

@@ -9,7 +9,7 @@
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/installed_files.cmake)
 
-foreach(tool dpkg-deb dpkg-architecture lintian)
+foreach(tool dpkg-deb dpkg-architecture lintian readelf gdb)
     find_program(${tool}_exe ${tool})
     if(NOT ${tool}_exe)
         message(FATAL_ERROR "${tool} is not installed")
@@ -31,7 +31,7 @@ endif()
 execute_process(COMMAND ${dpkg-architecture_exe} -qDEB_HOST_ARCH OUTPUT_VARIABLE arch OUTPUT_STRIP_TRAILING_WHITESPACE)
 execute_process(COMMAND ${dpkg-architecture_exe} -qDEB_HOST_MULTIARCH OUTPUT_VARIABLE triplet OUTPUT_STRIP_TRAILING_WHITESPACE)
 set(library libkivvariantmanager1)
-set(packages ${library} libkivvariantmanager-dev kivvm)
+set(packages ${library} libkivvariantmanager-dev kivvm ${library}-dbgsym kivvm-dbgsym)
 file(MAKE_DIRECTORY "${WORK}/root")
 foreach(package IN LISTS packages)
     set(deb ${build}/${package}_${VERSION}_${arch}.deb)
@@ -61,6 +61,11 @@ endif()
 foreach(package libkivvariantmanager-dev kivvm)
     if(NOT depends_${package} MATCHES "(^|, )${library} \\(= ${VERSION}\\)(,|$)")
         message(FATAL_ERROR "${package} does not depend on ${library} (= ${VERSION}): ${depends_${package}}")
+    endif()
+endforeach()
+foreach(package ${library} kivvm)
+    if(NOT depends_${package}-dbgsym STREQUAL "${package} (= ${VERSION})")
+        message(FATAL_ERROR "${package}-dbgsym depends on ${depends_${package}-dbgsym}, not ${package} (= ${VERSION})")
     endif()
 endforeach()
 # The library and its development files install for several architectures
@@ -97,6 +102,24 @@ set(ENV{LD_LIBRARY_PATH} "${root}/usr/lib/${triplet}")
 execute_process(COMMAND ${root}/usr/bin/kivvm --list OUTPUT_QUIET RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
     message(FATAL_ERROR "the packaged kivvm does not run")
+endif()
+
+# The debug symbols packages hold the debug information of the packaged
+# library and kivvm under their build ids, and gdb finds it there: it stops
+# in KIVVMInit at its source file and line.
+foreach(binary usr/lib/${triplet}/libkivvariantmanager.so.${VERSION} usr/bin/kivvm)
+    execute_process(COMMAND ${readelf_exe} -nW ${root}/${binary} OUTPUT_VARIABLE notes)
+    string(REGEX MATCH "Build ID: ([0-9a-f][0-9a-f])([0-9a-f]+)" _ "${notes}")
+    if(NOT EXISTS ${root}/usr/lib/debug/.build-id/${CMAKE_MATCH_1}/${CMAKE_MATCH_2}.debug)
+        message(FATAL_ERROR "no debug information for ${binary} under its build id")
+    endif()
+endforeach()
+execute_process(COMMAND ${gdb_exe} -batch -nx -iex "set debug-file-directory ${root}/usr/lib/debug"
+        -ex "set breakpoint pending on" -ex "break KIVVMInit" -ex run
+        --args ${root}/usr/bin/kivvm farunbastion
+    OUTPUT_VARIABLE gdb_output ERROR_VARIABLE gdb_output TIMEOUT 120)
+if(NOT gdb_output MATCHES "Breakpoint 1, KIVVMInit \\([^\n]*\\) at [^\n]*exports\\.cpp:[0-9]+")
+    message(FATAL_ERROR "gdb shows no source file and line in KIVVMInit:\n${gdb_output}")
 endif()
 execute_process(COMMAND "${CTEST}" --build-and-test
         ${CMAKE_CURRENT_LIST_DIR}/find_package "${WORK}/find_package"
