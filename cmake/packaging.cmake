@@ -151,7 +151,31 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
             DEPENDS ${source}
             VERBATIM)
     endforeach()
-    add_custom_target(kivvm_compressed_docs ALL DEPENDS ${KIVVM_CHANGELOG} ${KIVVM_MANPAGE})
+
+    # The library's manual page, made from the public header's comments, and
+    # a link to it under the name of each function, so that man 3 finds it
+    # by any of them.
+    set(man3 ${PROJECT_BINARY_DIR}/man3)
+    set(KIVVM_LIBRARY_MANPAGE ${man3}/kivvariantmanager.3.gz)
+    get_target_property(public_headers kivvariantmanager PUBLIC_HEADER)
+    list(GET public_headers 0 public_header)
+    add_custom_command(OUTPUT ${KIVVM_LIBRARY_MANPAGE}
+        COMMAND ${CMAKE_COMMAND} -DHEADER=${public_header} -DOUTPUT=${man3}/kivvariantmanager.3
+                -DDATE=${KIVVM_RELEASE_DATE} -DVERSION=${PROJECT_VERSION}
+                -P ${PROJECT_SOURCE_DIR}/cmake/manpage.cmake
+        COMMAND gzip -9nf ${man3}/kivvariantmanager.3
+        DEPENDS ${public_header} ${PROJECT_SOURCE_DIR}/cmake/manpage.cmake
+        COMMENT "The library's manual page"
+        VERBATIM)
+    set(man3_links "")
+    file(MAKE_DIRECTORY ${man3})
+    foreach(name IN LISTS KIVVM_EXPORTS)
+        file(CREATE_LINK kivvariantmanager.3.gz ${man3}/${name}.3.gz SYMBOLIC)
+        list(APPEND man3_links ${man3}/${name}.3.gz)
+    endforeach()
+    install(FILES ${KIVVM_LIBRARY_MANPAGE} ${man3_links} DESTINATION ${CMAKE_INSTALL_MANDIR}/man3
+        COMPONENT development)
+    add_custom_target(kivvm_compressed_docs ALL DEPENDS ${KIVVM_CHANGELOG} ${KIVVM_MANPAGE} ${KIVVM_LIBRARY_MANPAGE})
     set(components runtime development)
     if(TARGET kivvm)
         list(APPEND components kivvm)

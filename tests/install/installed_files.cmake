@@ -19,7 +19,9 @@ function(kivvm_installed_files out libdir version)
             ${libdir}/libkivvariantmanager.so
             ${libdir}/libkivvariantmanager.so.${major}
             ${libdir}/libkivvariantmanager.so.${version}
-            share/man/man1/kivvm.1.gz)
+            share/man/man1/kivvm.1.gz
+            share/man/man3/kivvariantmanager.3.gz
+            share/man/man3/KIVVMInit.3.gz)
         foreach(package libkivvariantmanager${major} libkivvariantmanager-dev kivvm)
             list(APPEND files share/doc/${package}/copyright share/doc/${package}/changelog.gz)
         endforeach()

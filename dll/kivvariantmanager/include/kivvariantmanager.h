@@ -127,6 +127,7 @@ KIVVM_API const char *KIVVM_CALL KIVVMGetToolExpandedName(void) KIVVM_NOEXCEPT;
 /* Relative directory of the variant's setup files, without a trailing
  * separator. */
 KIVVM_API const char *KIVVM_CALL KIVVMGetRHOSetupLocation(void) KIVVM_NOEXCEPT;
+/* The name of the variant's section. */
 KIVVM_API const char *KIVVM_CALL KIVVMGetZEFSectionName(void) KIVVM_NOEXCEPT;
 
 /* ---- Derived names ------------------------------------------------------- */
