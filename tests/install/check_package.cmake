@@ -137,6 +137,16 @@ if(NOT rc EQUAL 0)
     message(FATAL_ERROR "the pkg-config consumer fails against the packages")
 endif()
 
+# The development package's manual page shows a function's text from the
+# header when asked for by the function's name.
+set(ENV{MANWIDTH} 200)
+execute_process(COMMAND man -M ${root}/usr/share/man 3 KIVVMGetSetupPaths
+    OUTPUT_VARIABLE shown ERROR_QUIET RESULT_VARIABLE rc)
+string(REGEX REPLACE "[ \n]+" " " shown "${shown}")
+if(NOT rc EQUAL 0 OR NOT shown MATCHES "Splits the selected variant's ':'-separated setup paths")
+    message(FATAL_ERROR "man 3 KIVVMGetSetupPaths does not show its text from the packaged page")
+endif()
+
 # Every tag lintian knows, informational and pedantic ones included.
 execute_process(COMMAND ${lintian_exe} --pedantic --display-info --display-experimental ${debs}
     OUTPUT_VARIABLE report ERROR_QUIET)
