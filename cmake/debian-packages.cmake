@@ -101,8 +101,6 @@ function(build_package root)
     endif()
 
     file(GLOB control_files ${root}/DEBIAN/*)
-    file(CHMOD ${root}/DEBIAN PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
-        GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
     file(CHMOD ${control_files} PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
     kivvm_normalize(${root} ${epoch})
 
@@ -123,14 +121,9 @@ foreach(pair IN LISTS PACKAGES)
     list(GET pair 1 component)
     set(root ${debian}/${package})
     set(debug_root ${debian}/${package}-dbgsym)
-    file(REMOVE_RECURSE ${root} ${debug_root})
-    set(ENV{DESTDIR} ${root})
-    execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --component ${component}
-        OUTPUT_QUIET RESULT_VARIABLE rc)
-    unset(ENV{DESTDIR})
-    if(NOT rc EQUAL 0)
-        message(FATAL_ERROR "cannot install ${component} into ${root}")
-    endif()
+    file(REMOVE_RECURSE ${debug_root})
+    kivvm_stage(${root} ${CMAKE_COMMAND} -E env DESTDIR=${root}
+        ${CMAKE_COMMAND} --install ${BUILD_DIR} --component ${component})
     file(MAKE_DIRECTORY ${root}/DEBIAN)
     foreach(kind shlibs symbols triggers)
         if(EXISTS ${debian}/${package}.${kind})

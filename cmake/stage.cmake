@@ -19,22 +19,20 @@ function(kivvm_package_epoch out)
     set(${out} ${epoch} PARENT_SCOPE)
 endfunction()
 
-# kivvm_stage(<root> <epoch> <command>...): runs the install command (a
-# cmake --install command line) into the empty directory root, then
-# normalizes root (see kivvm_normalize).
-function(kivvm_stage root epoch)
+# kivvm_stage(<root> <command>...): runs the install command (a cmake
+# --install command line) into root, emptied first.
+function(kivvm_stage root)
     file(REMOVE_RECURSE ${root})
     file(MAKE_DIRECTORY ${root})
     execute_process(COMMAND ${ARGN} OUTPUT_QUIET RESULT_VARIABLE rc)
     if(NOT rc EQUAL 0)
         message(FATAL_ERROR "cannot stage into ${root}: ${ARGN}")
     endif()
-    kivvm_normalize(${root} ${epoch})
 endfunction()
 
 # kivvm_normalize(<root> <epoch>): gives root and every directory under it
-# mode 755 and every path in it the time epoch, so that an archive of root
-# depends on nothing but what was built.
+# mode 755 and every path in it, symbolic links included, the time epoch, so
+# that an archive of root depends on nothing but what was built.
 function(kivvm_normalize root epoch)
     file(GLOB_RECURSE paths LIST_DIRECTORIES true ${root}/*)
     foreach(path IN LISTS paths root)
@@ -43,17 +41,11 @@ function(kivvm_normalize root epoch)
                 GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
         endif()
     endforeach()
-    kivvm_touch(${epoch} ${root} ${paths})
-endfunction()
-
-# kivvm_touch(<epoch> <path>...): gives each path, symbolic links included,
-# the time epoch.
-function(kivvm_touch epoch)
     find_program(touch touch)
     if(NOT touch)
         message(FATAL_ERROR "touch is not installed: cannot set the staged files' times")
     endif()
-    execute_process(COMMAND ${touch} -h -d @${epoch} ${ARGN} RESULT_VARIABLE rc)
+    execute_process(COMMAND ${touch} -h -d @${epoch} ${root} ${paths} RESULT_VARIABLE rc)
     if(NOT rc EQUAL 0)
         message(FATAL_ERROR "cannot set the times of the staged files")
     endif()

@@ -11,7 +11,8 @@ include(${CMAKE_CURRENT_LIST_DIR}/stage.cmake)
 
 kivvm_package_epoch(epoch)
 set(stage ${BUILD_DIR}/zip-staging)
-kivvm_stage(${stage} ${epoch} ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${stage}/${NAME} --strip)
+kivvm_stage(${stage} ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${stage}/${NAME} --strip)
+kivvm_normalize(${stage} ${epoch})
 
 file(GLOB_RECURSE files RELATIVE ${stage} ${stage}/*)
 list(SORT files)
