@@ -1,12 +1,40 @@
 # SPDX-License-Identifier: MIT
-# Cross-compiling for Windows with Debian's mingw-w64 (posix threads); the
-# per-architecture toolchain files set CMAKE_SYSTEM_PROCESSOR and
-# KIVVM_MINGW_TRIPLE, then include this one.
+# Cross-compiling for Windows with clang and lld against Debian's mingw-w64
+# (its headers and C runtimes, and the posix GCC's libstdc++ and libgcc):
+# lld writes the debug information into a PDB beside each binary, which
+# Visual Studio and WinDbg read.  The per-architecture toolchain files
+# set CMAKE_SYSTEM_PROCESSOR, KIVVM_MINGW_TRIPLE and the wine that runs their
+# programs here, then include this one.
 set(CMAKE_SYSTEM_NAME Windows)
 
-set(CMAKE_C_COMPILER ${KIVVM_MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${KIVVM_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_C_COMPILER clang)
+set(CMAKE_CXX_COMPILER clang++)
+set(CMAKE_C_COMPILER_TARGET ${KIVVM_MINGW_TRIPLE})
+set(CMAKE_CXX_COMPILER_TARGET ${KIVVM_MINGW_TRIPLE})
 set(CMAKE_RC_COMPILER ${KIVVM_MINGW_TRIPLE}-windres)
+foreach(tool AR RANLIB NM OBJDUMP OBJCOPY STRIP)
+    string(TOLOWER ${tool} name)
+    set(CMAKE_${tool} /usr/bin/${KIVVM_MINGW_TRIPLE}-${name} CACHE FILEPATH "")
+endforeach()
+
+# mingw-w64's headers and libraries, and GCC's C++ library, which clang does
+# not find by itself under Debian's versioned "12-posix" directory; named with
+# the standard libraries, so that a project's own linker flags keep them.
+set(CMAKE_SYSROOT /usr/${KIVVM_MINGW_TRIPLE})
+file(GLOB KIVVM_MINGW_GCC_DIR /usr/lib/gcc/${KIVVM_MINGW_TRIPLE}/*-posix)
+set(CMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES
+    ${KIVVM_MINGW_GCC_DIR}/include/c++ ${KIVVM_MINGW_GCC_DIR}/include/c++/${KIVVM_MINGW_TRIPLE})
+set(CMAKE_C_STANDARD_LIBRARIES -L${KIVVM_MINGW_GCC_DIR})
+set(CMAKE_CXX_STANDARD_LIBRARIES "-L${KIVVM_MINGW_GCC_DIR} -lpthread")
+
+# lld puts the CodeView debug information into <binary>.pdb, named in the
+# binary by its file name alone.  -Brepro makes the link time and the
+# PDB's identity hashes of the contents, and -pdbsourcepath writes the
+# relative paths of sources and objects under a fixed root, not the build's.
+foreach(kind EXE SHARED MODULE)
+    set(CMAKE_${kind}_LINKER_FLAGS_INIT "-fuse-ld=lld -Wl,--pdb= \
+-Wl,-Xlink=-Brepro -Wl,-Xlink=-pdbaltpath:%_PDB% -Wl,-Xlink=-pdbsourcepath:C:/kivvariantmanager")
+endforeach()
 
 set(CMAKE_FIND_ROOT_PATH /usr/${KIVVM_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
