@@ -31,6 +31,13 @@ if(WIN32)
     install(FILES ${KIVVM_MSVC_IMPORT_LIBRARY} ${KIVVM_DEF_FILE}
         DESTINATION ${CMAKE_INSTALL_LIBDIR}
         COMPONENT development)
+    # Each binary's PDB beside it, for Visual Studio and WinDbg.
+    install(FILES $<PATH:REPLACE_EXTENSION,$<TARGET_FILE:kivvariantmanager>,.pdb>
+        DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime)
+    if(TARGET kivvm)
+        install(FILES $<PATH:REPLACE_EXTENSION,$<TARGET_FILE:kivvm>,.pdb>
+            DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT kivvm)
+    endif()
 endif()
 
 # The CMake package: find_package(kivvariantmanager 1) gives the target
@@ -120,8 +127,8 @@ if(WIN32)
     else()
         set(architecture win32)
     endif()
-    list(APPEND package_arguments -DNAME=${PROJECT_NAME}-${PROJECT_VERSION}-${architecture}-${KIVVM_WINDOWS_CRT}
-        -P ${PROJECT_SOURCE_DIR}/cmake/windows-zip.cmake)
+    set(KIVVM_ZIP_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-${architecture}-${KIVVM_WINDOWS_CRT})
+    list(APPEND package_arguments -DNAME=${KIVVM_ZIP_NAME} -P ${PROJECT_SOURCE_DIR}/cmake/windows-zip.cmake)
     set(package_inputs kivvariantmanager_msvc_import_library)
 endif()
 

@@ -4,10 +4,12 @@
 # under the emulator when there is one.
 #   cmake -DBUILD_DIR=<build> -DWORK=<dir> -DLIBDIR=<lib dir> -DVERSION=<x.y.z>
 #         -DCTEST=<ctest> -DTOOLCHAIN=<toolchain file>
-#         -DEMULATOR=<emulator;args> -P check_zip.cmake
+#         -DEMULATOR=<emulator;args> -DREADOBJ=<llvm-readobj>
+#         -DSYMBOLIZER=<llvm-symbolizer> -DDEF=<.def> -P check_zip.cmake
 cmake_minimum_required(VERSION 3.25)
 set(WINDOWS ON)
 include(${CMAKE_CURRENT_LIST_DIR}/installed_files.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/check_pe.cmake)
 
 file(REMOVE_RECURSE "${WORK}")
 file(GLOB old "${BUILD_DIR}/*.zip")
@@ -17,6 +19,7 @@ endif()
 execute_process(COMMAND ${CMAKE_COMMAND} --build "${BUILD_DIR}" --target packages
     OUTPUT_QUIET RESULT_VARIABLE rc)
 file(GLOB zip "${BUILD_DIR}/*.zip")
+list(FILTER zip EXCLUDE REGEX "-tests\\.zip$")
 if(NOT rc EQUAL 0 OR NOT zip)
     message(FATAL_ERROR "the target packages made no zip")
 endif()
@@ -26,6 +29,7 @@ message(STATUS "package: ${zip}")
 file(ARCHIVE_EXTRACT INPUT "${zip}" DESTINATION "${WORK}/unpacked")
 set(root "${WORK}/unpacked/${name}")
 kivvm_check_installed_files("${root}" "${LIBDIR}" "${VERSION}")
+kivvm_check_pe("${root}/bin" ${READOBJ} ${SYMBOLIZER} ${DEF})
 
 # A host built by mingw-w64 finds the package's import library through its
 # CMake package; linked statically, it needs only the DLL beside the zip's.

@@ -11,7 +11,8 @@ function(kivvm_installed_files out libdir version)
         ${libdir}/cmake/kivvariantmanager/kivvariantmanagerConfigVersion.cmake
         ${libdir}/cmake/kivvariantmanager/kivvariantmanagerTargets.cmake)
     if(WINDOWS)
-        list(APPEND files bin/kivvm.exe bin/kivvariantmanager.dll ${libdir}/libkivvariantmanager.dll.a
+        list(APPEND files bin/kivvm.exe bin/kivvm.pdb bin/kivvariantmanager.dll bin/kivvariantmanager.pdb
+            ${libdir}/libkivvariantmanager.dll.a
             ${libdir}/kivvariantmanager.lib ${libdir}/kivvariantmanager.def)
     else()
         list(APPEND files
