@@ -1,5 +1,5 @@
 # SPDX-License-Identifier: MIT
-# Cross-compiling for Windows with clang and lld against Debian's mingw-w64
+# Cross-compiling for Windows with clang and lld 16 against Debian's mingw-w64
 # (its headers and C runtimes, and the posix GCC's libstdc++ and libgcc):
 # lld writes the debug information into a PDB beside each binary, which
 # Visual Studio and WinDbg read.  The per-architecture toolchain files
@@ -7,8 +7,11 @@
 # programs here, then include this one.
 set(CMAKE_SYSTEM_NAME Windows)
 
-set(CMAKE_C_COMPILER clang)
-set(CMAKE_CXX_COMPILER clang++)
+# LLVM 16: its clang records no command line in the debug information
+# (-gno-codeview-command-line), which would name the build's directories.
+set(KIVVM_LLVM /usr/lib/llvm-16/bin)
+set(CMAKE_C_COMPILER ${KIVVM_LLVM}/clang)
+set(CMAKE_CXX_COMPILER ${KIVVM_LLVM}/clang++)
 set(CMAKE_C_COMPILER_TARGET ${KIVVM_MINGW_TRIPLE})
 set(CMAKE_CXX_COMPILER_TARGET ${KIVVM_MINGW_TRIPLE})
 set(CMAKE_RC_COMPILER ${KIVVM_MINGW_TRIPLE}-windres)
