@@ -4,41 +4,62 @@
 # install, stripped; with KIT, a file that lists files and directories one to
 # a line, each put at the top, .exe and .dll stripped with STRIP and .cmd
 # with Windows line ends.
-#   cmake -DBUILD_DIR=<build> -DNAME=<name> -DVERSION=<x.y.z> -DRELEASE_EPOCH=<seconds>
+#   cmake -DBUILD_DIR=<build> -DNAME=<name> -DRELEASE_DATE=<YYYY-MM-DD>
 #         [-DKIT=<list> -DSTRIP=<strip>] -P windows-zip.cmake
-# The zip holds the files in name order, each with the time of the release
-# (see kivvm_package_epoch) written as UTC, and the permissions the install
-# rules give: the same bytes from every build of the same sources.
+# Every directory has mode 755, every path one time, SOURCE_DATE_EPOCH when
+# it is set, else the release date at 00:00 UTC, and the zip lists its files
+# in name order, their times written as UTC: the same bytes from every build
+# of the same sources, whatever the umask, the directory or the time.
 cmake_minimum_required(VERSION 3.25)
-include(${CMAKE_CURRENT_LIST_DIR}/stage.cmake)
 
-kivvm_package_epoch(epoch)
-set(stage ${BUILD_DIR}/staging/${NAME})
-if(NOT KIT)
-    kivvm_stage(${stage} ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${stage}/${NAME} --strip)
+if(DEFINED ENV{SOURCE_DATE_EPOCH})
+    set(time "@$ENV{SOURCE_DATE_EPOCH}")
+elseif(RELEASE_DATE)
+    set(time "${RELEASE_DATE} 00:00 UTC")
 else()
-    file(REMOVE_RECURSE ${stage})
-    file(MAKE_DIRECTORY ${stage}/${NAME})
+    message(FATAL_ERROR "no time for the zipped files: CHANGELOG.md has no entry for this version, "
+                        "and SOURCE_DATE_EPOCH is not set")
+endif()
+
+set(stage ${BUILD_DIR}/staging/${NAME})
+file(REMOVE_RECURSE ${stage})
+file(MAKE_DIRECTORY ${stage}/${NAME})
+if(NOT KIT)
+    execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${stage}/${NAME} --strip
+        OUTPUT_QUIET RESULT_VARIABLE rc)
+else()
     file(STRINGS ${KIT} paths)
     foreach(path IN LISTS paths)
-        set(rc 0)
         get_filename_component(name ${path} NAME)
-        set(staged ${stage}/${NAME}/${name})
         if(path MATCHES "\\.(exe|dll)$")
-            execute_process(COMMAND ${STRIP} -o ${staged} ${path} RESULT_VARIABLE rc)
+            execute_process(COMMAND ${STRIP} -o ${stage}/${NAME}/${name} ${path} RESULT_VARIABLE rc)
         elseif(path MATCHES "\\.cmd$")
             file(READ ${path} text)
             string(REPLACE "\n" "\r\n" text "${text}")
-            file(WRITE ${staged} "${text}")
+            file(WRITE ${stage}/${NAME}/${name} "${text}")
         else()
             file(COPY ${path} DESTINATION ${stage}/${NAME})
         endif()
         if(rc)
-            message(FATAL_ERROR "cannot stage ${path}")
+            break()
         endif()
     endforeach()
 endif()
-kivvm_normalize(${stage} ${epoch})
+if(rc)
+    message(FATAL_ERROR "cannot stage ${NAME}")
+endif()
+
+file(GLOB_RECURSE paths LIST_DIRECTORIES true RELATIVE ${stage} ${stage}/*)
+foreach(path IN LISTS paths)
+    if(IS_DIRECTORY ${stage}/${path} AND NOT IS_SYMLINK ${stage}/${path})
+        file(CHMOD ${stage}/${path} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
+            GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+    endif()
+endforeach()
+execute_process(COMMAND touch -h -d ${time} ${paths} WORKING_DIRECTORY ${stage} RESULT_VARIABLE rc)
+if(rc)
+    message(FATAL_ERROR "cannot set the times of the staged files")
+endif()
 
 file(GLOB_RECURSE files RELATIVE ${stage} ${stage}/*)
 list(SORT files)
@@ -50,8 +71,8 @@ file(REMOVE ${zip})
 execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC
         ${CMAKE_COMMAND} -E tar cf ${zip} --format=zip --files-from=${BUILD_DIR}/${NAME}.files
     WORKING_DIRECTORY ${stage} RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
+file(REMOVE ${BUILD_DIR}/${NAME}.files)
+if(rc)
     message(FATAL_ERROR "cannot write ${zip}")
 endif()
-file(REMOVE ${BUILD_DIR}/${NAME}.files)
 message(STATUS "wrote ${zip}")

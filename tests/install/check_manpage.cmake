@@ -20,7 +20,7 @@ if(NOT declarations)
 endif()
 
 set(man3 ${PREFIX}/share/man/man3)
-set(page ${man3}/kivvariantmanager.3.gz)
+set(page ${man3}/kivvariantmanager.3)
 set(ENV{MANWIDTH} 80)
 execute_process(COMMAND ${man} --warnings -l ${page}
     OUTPUT_VARIABLE text ERROR_VARIABLE warnings RESULT_VARIABLE rc)

@@ -1,12 +1,14 @@
 # SPDX-License-Identifier: MIT
-# Makes the Debian packages with the package preset, in a build directory
-# under WORK, and checks them: their names, dependencies and control files;
-# unpacked together they hold every installed file, with the protections of
-# Debian's build flags, and kivvm, a find_package consumer and a pkg-config
-# consumer work against them; lintian --pedantic reports nothing at all.
-#   cmake -DSOURCE_DIR=<source> -DWORK=<dir> -DCC=<c compiler> -DVERSION=<x.y.z>
+# Checks the Debian packages that dpkg-buildpackage made in DIR: their
+# names, dependencies and control files; unpacked together under WORK they
+# hold every installed file, with the protections of Debian's build flags,
+# and kivvm, gdb with the debug symbols packages, a find_package consumer, a
+# pkg-config consumer and man 3 work with them; lintian --pedantic reports
+# nothing at all on them and on the .changes.
+#   cmake -DDIR=<where the packages are> -DWORK=<dir> -DCC=<c compiler>
 #         -DCTEST=<ctest> -P check_package.cmake
 cmake_minimum_required(VERSION 3.25)
+set(PACKAGED ON)
 include(${CMAKE_CURRENT_LIST_DIR}/installed_files.cmake)
 
 foreach(tool dpkg-deb dpkg-architecture lintian readelf gdb)
@@ -16,17 +18,12 @@ foreach(tool dpkg-deb dpkg-architecture lintian readelf gdb)
     endif()
 endforeach()
 
+file(GLOB changes ${DIR}/kivvariantmanager_*.changes)
+if(NOT changes MATCHES "kivvariantmanager_([^_]+)_[^/]+\\.changes$")
+    message(FATAL_ERROR "no kivvariantmanager_*.changes in ${DIR}")
+endif()
+set(VERSION ${CMAKE_MATCH_1})
 file(REMOVE_RECURSE "${WORK}")
-set(build ${WORK}/build)
-execute_process(COMMAND ${CMAKE_COMMAND} --preset package -B ${build}
-    WORKING_DIRECTORY ${SOURCE_DIR} OUTPUT_VARIABLE log ERROR_VARIABLE log RESULT_VARIABLE rc)
-if(rc EQUAL 0)
-    execute_process(COMMAND ${CMAKE_COMMAND} --build ${build} --target all packages
-        OUTPUT_VARIABLE log ERROR_VARIABLE log RESULT_VARIABLE rc)
-endif()
-if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "the package preset failed in ${build}:\n${log}")
-endif()
 
 execute_process(COMMAND ${dpkg-architecture_exe} -qDEB_HOST_ARCH OUTPUT_VARIABLE arch OUTPUT_STRIP_TRAILING_WHITESPACE)
 execute_process(COMMAND ${dpkg-architecture_exe} -qDEB_HOST_MULTIARCH OUTPUT_VARIABLE triplet OUTPUT_STRIP_TRAILING_WHITESPACE)
@@ -34,7 +31,7 @@ set(library libkivvariantmanager1)
 set(packages ${library} libkivvariantmanager-dev kivvm ${library}-dbgsym kivvm-dbgsym)
 file(MAKE_DIRECTORY "${WORK}/root")
 foreach(package IN LISTS packages)
-    set(deb ${build}/${package}_${VERSION}_${arch}.deb)
+    set(deb ${DIR}/${package}_${VERSION}_${arch}.deb)
     if(NOT EXISTS ${deb})
         message(FATAL_ERROR "no package ${deb}")
     endif()
@@ -49,7 +46,6 @@ foreach(package IN LISTS packages)
     if(NOT rc EQUAL 0)
         message(FATAL_ERROR "dpkg-deb cannot unpack ${deb}")
     endif()
-    list(APPEND debs ${deb})
     message(STATUS "${package}: Depends: ${depends_${package}}")
 endforeach()
 
@@ -147,10 +143,11 @@ if(NOT rc EQUAL 0 OR NOT shown MATCHES "Splits the selected variant's ':'-separa
     message(FATAL_ERROR "man 3 KIVVMGetSetupPaths does not show its text from the packaged page")
 endif()
 
-# Every tag lintian knows, informational and pedantic ones included.
-execute_process(COMMAND ${lintian_exe} --pedantic --display-info --display-experimental ${debs}
+# Every tag lintian knows, informational and pedantic ones included, on the
+# packages the .changes lists and on the .changes itself.
+execute_process(COMMAND ${lintian_exe} --pedantic --display-info --display-experimental ${changes}
     OUTPUT_VARIABLE report ERROR_QUIET)
-if(report MATCHES "(^|\n)[EWIPX]: ")
+if(report MATCHES "(^|\n)[EWIPXO]: ")
     message(FATAL_ERROR "lintian:\n${report}")
 endif()
-message(STATUS "lintian --pedantic: no tags on ${packages}")
+message(STATUS "lintian --pedantic: no tags on ${changes} and ${packages}")

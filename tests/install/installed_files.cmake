@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: MIT
 # What an install of kivvariantmanager holds, relative to its prefix; the
-# Windows layout when WINDOWS is true.
+# Windows layout when WINDOWS is true, the Debian packages' when PACKAGED is.
 function(kivvm_installed_files out libdir version)
     string(REGEX MATCH "^[0-9]+" major "${version}")
     set(files
@@ -19,13 +19,19 @@ function(kivvm_installed_files out libdir version)
             bin/kivvm
             ${libdir}/libkivvariantmanager.so
             ${libdir}/libkivvariantmanager.so.${major}
-            ${libdir}/libkivvariantmanager.so.${version}
-            share/man/man1/kivvm.1.gz
-            share/man/man3/kivvariantmanager.3.gz
-            share/man/man3/KIVVMInit.3.gz)
-        foreach(package libkivvariantmanager${major} libkivvariantmanager-dev kivvm)
-            list(APPEND files share/doc/${package}/copyright share/doc/${package}/changelog.gz)
-        endforeach()
+            ${libdir}/libkivvariantmanager.so.${version})
+        # Debian's tools compress the manual pages and add each package's
+        # copyright and changelog.
+        if(PACKAGED)
+            list(APPEND files share/man/man1/kivvm.1.gz share/man/man3/kivvariantmanager.3.gz
+                share/man/man3/KIVVMInit.3.gz)
+            foreach(package libkivvariantmanager${major} libkivvariantmanager-dev kivvm)
+                list(APPEND files share/doc/${package}/copyright share/doc/${package}/changelog.gz)
+            endforeach()
+        else()
+            list(APPEND files share/man/man1/kivvm.1 share/man/man3/kivvariantmanager.3
+                share/man/man3/KIVVMInit.3)
+        endif()
     endif()
     set(${out} ${files} PARENT_SCOPE)
 endfunction()
