@@ -3,8 +3,8 @@
 # (its headers and C runtimes, and the posix GCC's libstdc++ and libgcc):
 # lld writes the debug information into a PDB beside each binary, which
 # Visual Studio and WinDbg read.  The per-architecture toolchain files
-# set CMAKE_SYSTEM_PROCESSOR, KIVVM_MINGW_TRIPLE and the wine that runs their
-# programs here, then include this one.
+# set CMAKE_SYSTEM_PROCESSOR, KIVVM_MINGW_TRIPLE and KIVVM_WINE, the wine
+# that runs their programs here, then include this one.
 set(CMAKE_SYSTEM_NAME Windows)
 
 # LLVM 16: its clang records no command line in the debug information
@@ -15,10 +15,13 @@ set(CMAKE_CXX_COMPILER ${KIVVM_LLVM}/clang++)
 set(CMAKE_C_COMPILER_TARGET ${KIVVM_MINGW_TRIPLE})
 set(CMAKE_CXX_COMPILER_TARGET ${KIVVM_MINGW_TRIPLE})
 set(CMAKE_RC_COMPILER ${KIVVM_MINGW_TRIPLE}-windres)
-foreach(tool AR RANLIB NM OBJDUMP OBJCOPY STRIP)
+foreach(tool AR RANLIB NM OBJDUMP OBJCOPY)
     string(TOLOWER ${tool} name)
     set(CMAKE_${tool} /usr/bin/${KIVVM_MINGW_TRIPLE}-${name} CACHE FILEPATH "")
 endforeach()
+# LLVM's strip keeps the link's time stamp (a hash under -Brepro), where
+# binutils' writes the time of stripping.
+set(CMAKE_STRIP ${KIVVM_LLVM}/llvm-strip CACHE FILEPATH "")
 
 # mingw-w64's headers and libraries, and GCC's C++ library, which clang does
 # not find by itself under Debian's versioned "12-posix" directory; named with
@@ -30,14 +33,22 @@ set(CMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES
 set(CMAKE_C_STANDARD_LIBRARIES -L${KIVVM_MINGW_GCC_DIR})
 set(CMAKE_CXX_STANDARD_LIBRARIES "-L${KIVVM_MINGW_GCC_DIR} -lpthread")
 
-# lld puts the CodeView debug information into <binary>.pdb, named in the
-# binary by its file name alone.  -Brepro makes the link time and the
-# PDB's identity hashes of the contents, and -pdbsourcepath writes the
-# relative paths of sources and objects under a fixed root, not the build's.
+# Debug information as CodeView alone, which lld puts into <binary>.pdb,
+# named in the binary by its file name alone.  Nothing in either depends on
+# where the tree is: CodeView joins each source's path to the compilation
+# directory, given as "."; no compiler command line is recorded; -Brepro
+# makes the link time and the PDB's identity hashes of the contents, and
+# -pdbsourcepath puts the relative paths of sources and objects under a
+# fixed root.  (The compiler flags reach the link line too, unused there.)
+set(CMAKE_C_FLAGS_INIT "-gcodeview -gno-codeview-command-line -fdebug-compilation-dir=.")
+set(CMAKE_CXX_FLAGS_INIT ${CMAKE_C_FLAGS_INIT})
 foreach(kind EXE SHARED MODULE)
-    set(CMAKE_${kind}_LINKER_FLAGS_INIT "-fuse-ld=lld -Wl,--pdb= \
+    set(CMAKE_${kind}_LINKER_FLAGS_INIT "-fuse-ld=lld -Wno-unused-command-line-argument -Wl,--pdb= \
 -Wl,-Xlink=-Brepro -Wl,-Xlink=-pdbaltpath:%_PDB% -Wl,-Xlink=-pdbsourcepath:C:/kivvariantmanager")
 endforeach()
+
+# Its programs run here under wine (KIVVM_WINE), in a prefix of the build's own.
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all ${KIVVM_WINE})
 
 set(CMAKE_FIND_ROOT_PATH /usr/${KIVVM_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

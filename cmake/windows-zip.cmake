@@ -6,7 +6,8 @@
 # with Windows line ends.
 #   cmake -DBUILD_DIR=<build> -DNAME=<name> -DRELEASE_DATE=<YYYY-MM-DD>
 #         [-DKIT=<list> -DSTRIP=<strip>] -P windows-zip.cmake
-# Every directory has mode 755, every path one time, SOURCE_DATE_EPOCH when
+# Every directory, program and script has mode 755, every other file 644,
+# every path one time, SOURCE_DATE_EPOCH when
 # it is set, else the release date at 00:00 UTC, and the zip lists its files
 # in name order, their times written as UTC: the same bytes from every build
 # of the same sources, whatever the umask, the directory or the time.
@@ -51,10 +52,11 @@ endif()
 
 file(GLOB_RECURSE paths LIST_DIRECTORIES true RELATIVE ${stage} ${stage}/*)
 foreach(path IN LISTS paths)
-    if(IS_DIRECTORY ${stage}/${path} AND NOT IS_SYMLINK ${stage}/${path})
-        file(CHMOD ${stage}/${path} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE
-            GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+    set(mode OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+    if(IS_DIRECTORY ${stage}/${path} OR path MATCHES "\\.(exe|dll|cmd)$")
+        list(APPEND mode OWNER_EXECUTE GROUP_EXECUTE WORLD_EXECUTE)
     endif()
+    file(CHMOD ${stage}/${path} PERMISSIONS ${mode})
 endforeach()
 execute_process(COMMAND touch -h -d ${time} ${paths} WORKING_DIRECTORY ${stage} RESULT_VARIABLE rc)
 if(rc)
