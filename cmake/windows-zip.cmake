@@ -7,17 +7,18 @@
 #   cmake -DBUILD_DIR=<build> -DNAME=<name> -DRELEASE_DATE=<YYYY-MM-DD>
 #         [-DKIT=<list> -DSTRIP=<strip>] -P windows-zip.cmake
 # Every directory, program and script has mode 755, every other file 644,
-# every path one time, SOURCE_DATE_EPOCH when
-# it is set, else the release date at 00:00 UTC, and the zip lists its files
-# in name order, their times written as UTC: the same bytes from every build
-# of the same sources, whatever the umask, the directory or the time.
+# every entry one time, SOURCE_DATE_EPOCH when it is set, else the release
+# date at 00:00 UTC, and the zip lists its files in name order: the same
+# bytes from every build of the same sources, whatever the umask, the
+# directory or the time.
 cmake_minimum_required(VERSION 3.25)
 
 if(DEFINED ENV{SOURCE_DATE_EPOCH})
-    set(time "@$ENV{SOURCE_DATE_EPOCH}")
+    set(epoch $ENV{SOURCE_DATE_EPOCH})
 elseif(RELEASE_DATE)
-    set(time "${RELEASE_DATE} 00:00 UTC")
-else()
+    execute_process(COMMAND date -u -d "${RELEASE_DATE} 00:00" +%s OUTPUT_VARIABLE epoch OUTPUT_STRIP_TRAILING_WHITESPACE)
+endif()
+if(NOT epoch MATCHES "^[0-9]+$")
     message(FATAL_ERROR "no time for the zipped files: CHANGELOG.md has no entry for this version, "
                         "and SOURCE_DATE_EPOCH is not set")
 endif()
@@ -58,10 +59,6 @@ foreach(path IN LISTS paths)
     endif()
     file(CHMOD ${stage}/${path} PERMISSIONS ${mode})
 endforeach()
-execute_process(COMMAND touch -h -d ${time} ${paths} WORKING_DIRECTORY ${stage} RESULT_VARIABLE rc)
-if(rc)
-    message(FATAL_ERROR "cannot set the times of the staged files")
-endif()
 
 file(GLOB_RECURSE files RELATIVE ${stage} ${stage}/*)
 list(SORT files)
@@ -69,8 +66,9 @@ list(JOIN files "\n" listing)
 file(WRITE ${BUILD_DIR}/${NAME}.files "${listing}\n")
 set(zip ${BUILD_DIR}/${NAME}.zip)
 file(REMOVE ${zip})
-# A zip entry's time is written in local time: the zone is fixed to UTC.
-execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC
+# Every entry gets the time SOURCE_DATE_EPOCH says, written in local time:
+# the zone is fixed to UTC.
+execute_process(COMMAND ${CMAKE_COMMAND} -E env TZ=UTC SOURCE_DATE_EPOCH=${epoch}
         ${CMAKE_COMMAND} -E tar cf ${zip} --format=zip --files-from=${BUILD_DIR}/${NAME}.files
     WORKING_DIRECTORY ${stage} RESULT_VARIABLE rc)
 file(REMOVE ${BUILD_DIR}/${NAME}.files)
