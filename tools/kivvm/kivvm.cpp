@@ -16,10 +16,17 @@
 #include <vector>
 
 #include "kivvariantmanager.h"
+#include "report.h"
 #include "selection.h"
 #include "variant_table.h"
 
 namespace {
+
+using kivvm_tool::json_string;
+using kivvm_tool::Report;
+using kivvm_tool::ask_library;
+using kivvm_tool::json_report;
+using kivvm_tool::text_report;
 
 enum { kExitSelected = 0, kExitNoMatch = 1, kExitUsage = 2, kExitWriteError = 3 };
 
@@ -43,144 +50,16 @@ const char kUsage[] =
     "1 no variant matches IDENTITY, 2 bad usage, 3 the output could not be\n"
     "written.\n";
 
-// ---- JSON -----------------------------------------------------------------
-
-// Length of the valid UTF-8 sequence at s (at most n bytes), or 0 when the
-// byte at s does not start one: overlong forms, surrogates and code points
-// above U+10FFFF are not valid.
-std::size_t utf8_sequence_length(const unsigned char *s, std::size_t n)
-{
-    const unsigned char c = s[0];
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;  // range of the second byte
-    if (c >= 0xC2 && c <= 0xDF) {
-        length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-        length = 3;
-        low = c == 0xE0 ? 0xA0 : 0x80;
-        high = c == 0xED ? 0x9F : 0xBF;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-        length = 4;
-        low = c == 0xF0 ? 0x90 : 0x80;
-        high = c == 0xF4 ? 0x8F : 0xBF;
-    }
-    if (length == 0 || length > n || s[1] < low || s[1] > high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if (s[i] < 0x80 || s[i] > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
-}
-
-// A JSON string literal, or null.  Valid UTF-8 passes through unchanged;
-// every other byte from 0x80 up becomes U+FFFD.
-std::string json_string(const char *text)
-{
-    if (text == nullptr) {
-        return "null";
-    }
-    const auto *s = reinterpret_cast<const unsigned char *>(text);
-    const std::size_t n = std::strlen(text);
-    std::string out = "\"";
-    for (std::size_t i = 0; i < n;) {
-        const unsigned char c = s[i];
-        if (c >= 0x80) {
-            const std::size_t length = utf8_sequence_length(s + i, n - i);
-            out.append(length != 0 ? std::string_view(text + i, length) : "\xEF\xBF\xBD");
-            i += length != 0 ? length : 1;
-            continue;
-        }
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\b': out += "\\b"; break;
-        case '\f': out += "\\f"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20) {
-                char escape[8];
-                std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned>(c));
-                out += escape;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-        ++i;
-    }
-    return out + "\"";
-}
-
 // ---- What the library answers for an identity -------------------------------
-
-// One answer: an integer, or a string that may be null.
-struct Field {
-    const char *label;
-    bool is_integer;
-    int integer;
-    const char *string;
-};
-
-Field integer_field(const char *label, int value) { return {label, true, value, nullptr}; }
-Field string_field(const char *label, const char *value) { return {label, false, 0, value}; }
 
 int show_identity(const char *identity, bool json)
 {
-    const int selected = KIVVMInit(identity);
-    const Field fields[] = {
-        integer_field("ToolID", KIVVMGetToolID()),
-        string_field("ToolName", KIVVMGetToolName()),
-        integer_field("SubToolID", KIVVMGetSubToolID()),
-        string_field("SubToolName", KIVVMGetSubToolName()),
-        string_field("ToolExpandedName", KIVVMGetToolExpandedName()),
-        string_field("RHOSetupLocation", KIVVMGetRHOSetupLocation()),
-        string_field("ZEFSectionName", KIVVMGetZEFSectionName()),
-        string_field("MenuFile", KIVVMGetMenuFile()),
-        string_field("TooBarFile", KIVVMGetTooBarFile()),
-        string_field("SplashScreenName", KIVVMGetSplashScreenName()),
-        string_field("HelpFileTagFile", KIVVMGetHelpFileTagFile()),
-    };
-    char **paths = nullptr;
-    const int path_count = KIVVMGetSetupPaths(&paths);
-
-    if (selected == 0) {
+    const Report report = ask_library(identity);
+    if (!report.selected) {
         std::fprintf(stderr, "kivvm: no variant matches \"%s\"\n", identity);
     }
-    if (json) {
-        std::printf("{\n  \"identity\": %s,\n  \"selected\": %s", json_string(identity).c_str(),
-                    selected != 0 ? "true" : "false");
-        for (const Field &f : fields) {
-            std::printf(",\n  \"%s\": %s", f.label,
-                        f.is_integer ? std::to_string(f.integer).c_str() : json_string(f.string).c_str());
-        }
-        std::fputs(",\n  \"SetupPaths\": [", stdout);
-        for (int i = 0; i < path_count; ++i) {
-            std::printf("%s%s", i == 0 ? "" : ", ", json_string(paths[i]).c_str());
-        }
-        std::fputs("]\n}\n", stdout);
-    } else {
-        std::printf("%-18s %s\n%-18s %s\n", "identity", identity, "selected", selected != 0 ? "yes" : "no");
-        for (const Field &f : fields) {
-            if (f.is_integer) {
-                std::printf("%-18s %d\n", f.label, f.integer);
-            } else {
-                std::printf("%-18s %s\n", f.label, f.string != nullptr ? f.string : "(null)");
-            }
-        }
-        if (path_count == 0) {
-            std::printf("%-18s %s\n", "SetupPaths", "(none)");
-        }
-        for (int i = 0; i < path_count; ++i) {
-            std::printf("%-18s %s\n", i == 0 ? "SetupPaths" : "", paths[i]);
-        }
-    }
-    KIVVMFreeSetupPaths(paths, path_count);
-    return selected != 0 ? kExitSelected : kExitNoMatch;
+    std::fputs((json ? json_report(report) : text_report(report)).c_str(), stdout);
+    return report.selected ? kExitSelected : kExitNoMatch;
 }
 
 // ---- The table ------------------------------------------------------------
