@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
 # Installing the library and describing it to its consumers: the CMake
-# package and pkg-config; and the target "packages", which makes the Debian
-# packages on Linux and the zip on Windows from what is installed.
+# package, pkg-config and the manual pages; and on Windows the target
+# "packages", which makes the zip of what is installed.  (Debian's tools
+# make the Debian packages from the same install rules: see debian/.)
 include(CMakePackageConfigHelpers)
 
 set(KIVVM_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/kivvariantmanager)
