@@ -42,6 +42,10 @@ set(CMAKE_CXX_STANDARD_LIBRARIES "-L${KIVVM_MINGW_GCC_DIR} -lpthread")
 # fixed root.  (The compiler flags reach the link line too, unused there.)
 set(CMAKE_C_FLAGS_INIT "-gcodeview -gno-codeview-command-line -fdebug-compilation-dir=.")
 set(CMAKE_CXX_FLAGS_INIT ${CMAKE_C_FLAGS_INIT})
+# The PDB also records the linker's command line, which clang extends with
+# the directories of LIBRARY_PATH: links run without it.
+set(CMAKE_C_LINKER_LAUNCHER /usr/bin/env -u LIBRARY_PATH)
+set(CMAKE_CXX_LINKER_LAUNCHER ${CMAKE_C_LINKER_LAUNCHER})
 foreach(kind EXE SHARED MODULE)
     set(CMAKE_${kind}_LINKER_FLAGS_INIT "-fuse-ld=lld -Wno-unused-command-line-argument -Wl,--pdb= \
 -Wl,-Xlink=-Brepro -Wl,-Xlink=-pdbaltpath:%_PDB% -Wl,-Xlink=-pdbsourcepath:C:/kivvariantmanager")
