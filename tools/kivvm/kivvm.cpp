@@ -177,11 +177,14 @@ int main(int argc, char **argv)
 {
     const int status = run(argc, argv);
     // Whatever was asked, an answer that did not reach its reader (a full
-    // disk, a closed descriptor) is a failure, not a success.
-    errno = 0;
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0) {
-        std::fprintf(stderr, "kivvm: cannot write the output%s%s\n", errno != 0 ? ": " : "",
-                     errno != 0 ? std::strerror(errno) : "");
+    // disk, a closed descriptor) is a failure, not a success.  A failed
+    // flush says why; an earlier failed write has left only its mark.
+    if (std::fflush(stdout) != 0) {
+        std::fprintf(stderr, "kivvm: cannot write the output: %s\n", std::strerror(errno));
+        return kExitWriteError;
+    }
+    if (std::ferror(stdout) != 0) {
+        std::fputs("kivvm: cannot write the output\n", stderr);
         return kExitWriteError;
     }
     return status;
