@@ -1,7 +1,6 @@
 # SPDX-License-Identifier: MIT
-# The release facts agree: CHANGELOG.md has a dated entry for the library's
-# version, and Debian's changelog (debian/changelog) and the manual page
-# carry that version and that date.
+# CHANGELOG.md has a dated entry for the library's version, and
+# debian/changelog's top entry and the manual page carry that version and date.
 #   cmake -DSOURCE_DIR=<source> -DVERSION=<x.y.z> -DMANPAGE=<file> -P check_release.cmake
 cmake_minimum_required(VERSION 3.25)
 
