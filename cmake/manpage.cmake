@@ -1,8 +1,9 @@
 # SPDX-License-Identifier: MIT
 # The library's section 3 manual page, made from the public header's own
 # comments, so that each fact keeps its one home in the header.
-#   cmake -DHEADER=<kivvariantmanager.h> -DOUTPUT=<kivvariantmanager.3> -DDATE=<YYYY-MM-DD>
-#         -DVERSION=<x.y.z> -P manpage.cmake
+#   cmake -DHEADER=<kivvariantmanager.h> -DNAMES=<the exports> -DOUTPUT=<kivvariantmanager.3>
+#         -DDATE=<YYYY-MM-DD> -DVERSION=<x.y.z> -P manpage.cmake
+# The header must declare exactly the exports, which the page names.
 # The header's leading comment gives the name line and the description, its
 # "Heading" lines with text indented under them the subsections; each
 # "---- Section ----" comment starts a section of the functions, and each
@@ -152,10 +153,15 @@ foreach(line IN LISTS lines)
 endforeach()
 flush_group()
 
-if(NOT names)
-    message(FATAL_ERROR "no function declared in ${HEADER}")
+set(undeclared ${NAMES})
+list(REMOVE_ITEM undeclared ${names})
+set(unexported ${names})
+list(REMOVE_ITEM unexported ${NAMES})
+if(undeclared OR unexported)
+    message(FATAL_ERROR "${HEADER} declares what the library does not export (${unexported}), "
+                        "or not what it does (${undeclared})")
 endif()
-list(JOIN names ", " name_list)
+list(JOIN NAMES ", " name_list)
 roff(summary "${summary}")
 set(page ".TH KIVVARIANTMANAGER 3 \"${DATE}\" \"kivvariantmanager ${VERSION}\" \"Library Functions Manual\"
 .SH NAME

@@ -1,11 +1,33 @@
 # SPDX-License-Identifier: MIT
-# Cross-compiling for Windows with clang and lld 16 against Debian's mingw-w64
-# (its headers and C runtimes, and the posix GCC's libstdc++ and libgcc):
-# lld writes the debug information into a PDB beside each binary, which
-# Visual Studio and WinDbg read.  The per-architecture toolchain files
-# set CMAKE_SYSTEM_PROCESSOR, KIVVM_MINGW_TRIPLE and KIVVM_WINE, the wine
-# that runs their programs here, then include this one.
+# Cross-compiling for Windows, 32-bit or 64-bit (KIVVM_WINDOWS_ARCH, x86 or
+# x64, which the presets set), with clang and lld 16 against Debian's
+# mingw-w64 (its headers and C runtimes, and the posix GCC's libstdc++ and
+# libgcc): lld writes the debug information into a PDB beside each binary,
+# which Visual Studio and WinDbg read.
 set(CMAKE_SYSTEM_NAME Windows)
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES KIVVM_WINDOWS_ARCH)
+
+# Each architecture's names: the processor, mingw-w64's triple, the zips'
+# platform, the import library's machine, the manifest's architecture, and
+# the wine that runs its programs here.  32-bit wine is a 32-bit Linux
+# program, which run-i386 starts (under qemu-i386 where the kernel cannot).
+if(KIVVM_WINDOWS_ARCH STREQUAL "x86")
+    set(CMAKE_SYSTEM_PROCESSOR x86)
+    set(KIVVM_MINGW_TRIPLE i686-w64-mingw32)
+    set(KIVVM_WINDOWS_PLATFORM win32)
+    set(KIVVM_DLLTOOL_MACHINE i386)
+    set(KIVVM_MANIFEST_ARCHITECTURE x86)
+    set(KIVVM_WINE WINEARCH=win32 ${CMAKE_CURRENT_LIST_DIR}/run-i386 /usr/lib/wine/wine)
+elseif(KIVVM_WINDOWS_ARCH STREQUAL "x64")
+    set(CMAKE_SYSTEM_PROCESSOR AMD64)
+    set(KIVVM_MINGW_TRIPLE x86_64-w64-mingw32)
+    set(KIVVM_WINDOWS_PLATFORM win64)
+    set(KIVVM_DLLTOOL_MACHINE i386:x86-64)
+    set(KIVVM_MANIFEST_ARCHITECTURE amd64)
+    set(KIVVM_WINE /usr/lib/wine/wine64)
+else()
+    message(FATAL_ERROR "KIVVM_WINDOWS_ARCH is '${KIVVM_WINDOWS_ARCH}', not x86 or x64")
+endif()
 
 # LLVM 16: its clang records no command line in the debug information
 # (-gno-codeview-command-line), which would name the build's directories.
@@ -51,8 +73,9 @@ foreach(kind EXE SHARED MODULE)
 -Wl,-Xlink=-Brepro -Wl,-Xlink=-pdbaltpath:%_PDB% -Wl,-Xlink=-pdbsourcepath:C:/kivvariantmanager")
 endforeach()
 
-# Its programs run here under wine (KIVVM_WINE), in a prefix of the build's own.
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix WINEDEBUG=-all ${KIVVM_WINE})
+# Its programs run here under wine, in a prefix of the build's own.
+set(KIVVM_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env WINEPREFIX=${KIVVM_WINE_PREFIX} WINEDEBUG=-all ${KIVVM_WINE})
 
 set(CMAKE_FIND_ROOT_PATH /usr/${KIVVM_MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -108,10 +108,11 @@ if(NOT WIN32)
     get_target_property(public_headers kivvariantmanager PUBLIC_HEADER)
     list(GET public_headers 0 public_header)
     add_custom_command(OUTPUT ${man3}/kivvariantmanager.3
-        COMMAND ${CMAKE_COMMAND} -DHEADER=${public_header} -DOUTPUT=${man3}/kivvariantmanager.3
+        COMMAND ${CMAKE_COMMAND} -DHEADER=${public_header} "-DNAMES=${KIVVM_EXPORTS}"
+                -DOUTPUT=${man3}/kivvariantmanager.3
                 -DDATE=${KIVVM_RELEASE_DATE} -DVERSION=${PROJECT_VERSION}
                 -P ${PROJECT_SOURCE_DIR}/cmake/manpage.cmake
-        DEPENDS ${public_header} ${PROJECT_SOURCE_DIR}/cmake/manpage.cmake
+        DEPENDS ${public_header} ${KIVVM_DEF_FILE} ${PROJECT_SOURCE_DIR}/cmake/manpage.cmake
         COMMENT "The library's manual page"
         VERBATIM)
     add_custom_target(kivvm_manual_pages ALL DEPENDS ${man3}/kivvariantmanager.3)
@@ -135,12 +136,7 @@ endif()
 # What it makes depends only on the sources, never on the time, the umask or
 # the directory of the build.
 if(WIN32)
-    if(CMAKE_SIZEOF_VOID_P EQUAL 8)
-        set(architecture win64)
-    else()
-        set(architecture win32)
-    endif()
-    set(KIVVM_ZIP_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-${architecture}-${KIVVM_WINDOWS_CRT})
+    set(KIVVM_ZIP_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-${KIVVM_WINDOWS_PLATFORM}-${KIVVM_WINDOWS_CRT})
     set(KIVVM_ZIP_ARGUMENTS -DBUILD_DIR=${PROJECT_BINARY_DIR} -DRELEASE_DATE=${KIVVM_RELEASE_DATE}
         -P ${PROJECT_SOURCE_DIR}/cmake/windows-zip.cmake)
     add_custom_target(packages

@@ -3,7 +3,7 @@
 # builds a mingw-w64 host against it with find_package, then runs that host
 # under the emulator when there is one.
 #   cmake -DBUILD_DIR=<build> -DWORK=<dir> -DLIBDIR=<lib dir> -DVERSION=<x.y.z>
-#         -DCTEST=<ctest> -DTOOLCHAIN=<toolchain file>
+#         -DCTEST=<ctest> -DTOOLCHAIN=<toolchain file> -DARCH=<x86|x64>
 #         -DEMULATOR=<emulator;args> -DREADOBJ=<llvm-readobj>
 #         -DSYMBOLIZER=<llvm-symbolizer> -DDEF=<.def> -P check_zip.cmake
 cmake_minimum_required(VERSION 3.25)
@@ -39,7 +39,7 @@ endif()
 execute_process(COMMAND "${CTEST}" --build-and-test
         ${CMAKE_CURRENT_LIST_DIR}/find_package "${WORK}/find_package"
         --build-generator Ninja
-        --build-options "-DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN}"
+        --build-options "-DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN}" -DKIVVM_WINDOWS_ARCH=${ARCH}
                         "-Dkivvariantmanager_DIR=${root}/${LIBDIR}/cmake/kivvariantmanager"
                         -DCMAKE_EXE_LINKER_FLAGS=-static
         ${run}

@@ -1,0 +1,23 @@
+# SPDX-License-Identifier: MIT
+# Debian's symbols file names exactly the exports of the .def, each with the
+# version that first had it.
+#   cmake -DDEF=<kivvariantmanager.def> -DSYMBOLS=<libkivvariantmanager1.symbols> -P check_symbols.cmake
+cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/read-def.cmake)
+kivvm_read_def(${DEF} exports)
+file(STRINGS ${SYMBOLS} lines REGEX "^ ")
+set(symbols "")
+foreach(line IN LISTS lines)
+    if(NOT line MATCHES "^ ([A-Za-z_][A-Za-z0-9_]*)@Base [0-9]+\\.[0-9]+\\.[0-9]+$")
+        message(FATAL_ERROR "${SYMBOLS}: cannot read '${line}'")
+    endif()
+    list(APPEND symbols ${CMAKE_MATCH_1})
+endforeach()
+set(only_def ${exports})
+list(REMOVE_ITEM only_def ${symbols})
+set(only_symbols ${symbols})
+list(REMOVE_ITEM only_symbols ${exports})
+if(only_def OR only_symbols)
+    message(FATAL_ERROR "the symbols file and the .def differ: only in the .def: ${only_def}; "
+                        "only in the symbols file: ${only_symbols}")
+endif()
