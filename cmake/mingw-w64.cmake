@@ -7,39 +7,24 @@
 set(CMAKE_SYSTEM_NAME Windows)
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES KIVVM_WINDOWS_ARCH)
 
-# Each architecture's names: the processor, mingw-w64's triple, the zips'
-# platform, the import library's machine, the manifest's architecture, and
-# the wine that runs its programs here.  32-bit wine is a 32-bit Linux
-# program, which run-i386 starts (under qemu-i386 where the kernel cannot).
-if(KIVVM_WINDOWS_ARCH STREQUAL "x86")
-    set(CMAKE_SYSTEM_PROCESSOR x86)
-    set(KIVVM_MINGW_TRIPLE i686-w64-mingw32)
-    set(KIVVM_WINDOWS_PLATFORM win32)
-    set(KIVVM_DLLTOOL_MACHINE i386)
-    set(KIVVM_MANIFEST_ARCHITECTURE x86)
-    set(KIVVM_WINE WINEARCH=win32 ${CMAKE_CURRENT_LIST_DIR}/run-i386 /usr/lib/wine/wine)
-elseif(KIVVM_WINDOWS_ARCH STREQUAL "x64")
-    set(CMAKE_SYSTEM_PROCESSOR AMD64)
-    set(KIVVM_MINGW_TRIPLE x86_64-w64-mingw32)
-    set(KIVVM_WINDOWS_PLATFORM win64)
-    set(KIVVM_DLLTOOL_MACHINE i386:x86-64)
-    set(KIVVM_MANIFEST_ARCHITECTURE amd64)
-    set(KIVVM_WINE /usr/lib/wine/wine64)
-else()
-    message(FATAL_ERROR "KIVVM_WINDOWS_ARCH is '${KIVVM_WINDOWS_ARCH}', not x86 or x64")
-endif()
+# The chosen architecture's names (windows.cmake).
+include(${CMAKE_CURRENT_LIST_DIR}/windows.cmake)
+kivvm_windows_fact(CMAKE_SYSTEM_PROCESSOR "${KIVVM_WINDOWS_ARCH}" PROCESSOR)
+foreach(fact TRIPLE PLATFORM DLLTOOL_MACHINE MANIFEST_ARCHITECTURE WINE)
+    kivvm_windows_fact(KIVVM_${fact} "${KIVVM_WINDOWS_ARCH}" ${fact})
+endforeach()
 
 # LLVM 16: its clang records no command line in the debug information
 # (-gno-codeview-command-line), which would name the build's directories.
 set(KIVVM_LLVM /usr/lib/llvm-16/bin)
 set(CMAKE_C_COMPILER ${KIVVM_LLVM}/clang)
 set(CMAKE_CXX_COMPILER ${KIVVM_LLVM}/clang++)
-set(CMAKE_C_COMPILER_TARGET ${KIVVM_MINGW_TRIPLE})
-set(CMAKE_CXX_COMPILER_TARGET ${KIVVM_MINGW_TRIPLE})
-set(CMAKE_RC_COMPILER ${KIVVM_MINGW_TRIPLE}-windres)
+set(CMAKE_C_COMPILER_TARGET ${KIVVM_TRIPLE})
+set(CMAKE_CXX_COMPILER_TARGET ${KIVVM_TRIPLE})
+set(CMAKE_RC_COMPILER ${KIVVM_TRIPLE}-windres)
 foreach(tool AR RANLIB NM OBJDUMP OBJCOPY)
     string(TOLOWER ${tool} name)
-    set(CMAKE_${tool} /usr/bin/${KIVVM_MINGW_TRIPLE}-${name} CACHE FILEPATH "")
+    set(CMAKE_${tool} /usr/bin/${KIVVM_TRIPLE}-${name} CACHE FILEPATH "")
 endforeach()
 # LLVM's strip keeps the link's time stamp (a hash under -Brepro), where
 # binutils' writes the time of stripping.
@@ -48,10 +33,10 @@ set(CMAKE_STRIP ${KIVVM_LLVM}/llvm-strip CACHE FILEPATH "")
 # mingw-w64's headers and libraries, and GCC's C++ library, which clang does
 # not find by itself under Debian's versioned "12-posix" directory; named with
 # the standard libraries, so that a project's own linker flags keep them.
-set(CMAKE_SYSROOT /usr/${KIVVM_MINGW_TRIPLE})
-file(GLOB KIVVM_MINGW_GCC_DIR /usr/lib/gcc/${KIVVM_MINGW_TRIPLE}/*-posix)
+set(CMAKE_SYSROOT /usr/${KIVVM_TRIPLE})
+file(GLOB KIVVM_MINGW_GCC_DIR /usr/lib/gcc/${KIVVM_TRIPLE}/*-posix)
 set(CMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES
-    ${KIVVM_MINGW_GCC_DIR}/include/c++ ${KIVVM_MINGW_GCC_DIR}/include/c++/${KIVVM_MINGW_TRIPLE})
+    ${KIVVM_MINGW_GCC_DIR}/include/c++ ${KIVVM_MINGW_GCC_DIR}/include/c++/${KIVVM_TRIPLE})
 set(CMAKE_C_STANDARD_LIBRARIES -L${KIVVM_MINGW_GCC_DIR})
 set(CMAKE_CXX_STANDARD_LIBRARIES "-L${KIVVM_MINGW_GCC_DIR} -lpthread")
 
@@ -77,7 +62,7 @@ endforeach()
 set(KIVVM_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
 set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env WINEPREFIX=${KIVVM_WINE_PREFIX} WINEDEBUG=-all ${KIVVM_WINE})
 
-set(CMAKE_FIND_ROOT_PATH /usr/${KIVVM_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH /usr/${KIVVM_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -136,7 +136,7 @@ endif()
 # What it makes depends only on the sources, never on the time, the umask or
 # the directory of the build.
 if(WIN32)
-    set(KIVVM_ZIP_NAME ${PROJECT_NAME}-${PROJECT_VERSION}-${KIVVM_WINDOWS_PLATFORM}-${KIVVM_WINDOWS_CRT})
+    kivvm_windows_zip_name(KIVVM_ZIP_NAME ${KIVVM_WINDOWS_ARCH} ${KIVVM_WINDOWS_CRT})
     set(KIVVM_ZIP_ARGUMENTS -DBUILD_DIR=${PROJECT_BINARY_DIR} -DRELEASE_DATE=${KIVVM_RELEASE_DATE}
         -P ${PROJECT_SOURCE_DIR}/cmake/windows-zip.cmake)
     add_custom_target(packages

@@ -4,11 +4,7 @@
 # mingw-w64 links msvcrt.dll unless told otherwise; clang leaves it out when
 # the link names another runtime.  The runtime's headers are matched with the
 # macro mingw-w64 reads for them.
-set(KIVVM_WINDOWS_CRTS msvcr80 ucrt msvcrt)
-# The DLL each one is, as a program's import table names it.
-set(KIVVM_CRT_DLL_msvcr80 msvcr80.dll)
-set(KIVVM_CRT_DLL_ucrt ucrtbase.dll)
-set(KIVVM_CRT_DLL_msvcrt msvcrt.dll)
+include(${CMAKE_CURRENT_LIST_DIR}/windows.cmake)
 set(KIVVM_WINDOWS_CRT "msvcrt" CACHE STRING "The C runtime the Windows DLL imports: one of ${KIVVM_WINDOWS_CRTS}")
 set_property(CACHE KIVVM_WINDOWS_CRT PROPERTY STRINGS ${KIVVM_WINDOWS_CRTS})
 

@@ -3,7 +3,8 @@
 #   -DKIVVM=<program>      the program, with its emulator if any (a list)
 #   -DARGS=<list>          its arguments
 #   -DEXIT=<n>             the expected exit status
-#   -DSTDOUT=<file>        optional: stdout must equal this file
+#   -DSTDOUT=<file>        optional: stdout must equal this file, with @VERSION@
+#                          read as -DVERSION=<x.y.z>
 #   -DSTDOUT_MATCH=<regex> optional: stdout must match
 #   -DSTDERR_MATCH=<regex> stderr must match ("^$" for empty)
 #   -DOUTPUT_FILE=<file>   optional: stdout goes to this file (/dev/full, say)
@@ -28,6 +29,7 @@ if(NOT rc STREQUAL EXIT)
 endif()
 if(DEFINED STDOUT)
     file(READ "${STDOUT}" expected)
+    string(REPLACE "@VERSION@" "${VERSION}" expected "${expected}")
     if(NOT out STREQUAL expected)
         message(SEND_ERROR "stdout differs from ${STDOUT}")
         set(failed TRUE)

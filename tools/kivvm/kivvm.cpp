@@ -6,7 +6,8 @@
 // then every query, and the setup path list released with
 // KIVVMFreeSetupPaths.  The table it lists with --list is the one compiled
 // into it from the library's own sources: the table is not part of the
-// library's interface.
+// library's interface.  check-host reads Windows hosts' imports and says
+// which of our DLLs each needs, and whether it will load.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -15,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "host_check.h"
 #include "kivvariantmanager.h"
 #include "report.h"
 #include "selection.h"
@@ -28,11 +30,12 @@ using kivvm_tool::ask_library;
 using kivvm_tool::json_report;
 using kivvm_tool::text_report;
 
-enum { kExitSelected = 0, kExitNoMatch = 1, kExitUsage = 2, kExitWriteError = 3 };
+enum { kExitSelected = 0, kExitNoMatch = 1, kExitUsage = 2, kExitWriteError = 3, kExitUnreadable = 4 };
 
 const char kUsage[] =
     "usage: kivvm [--json] [--] IDENTITY\n"
     "       kivvm --list [--json]\n"
+    "       kivvm check-host [--json] [--] FILE...\n"
     "       kivvm --version | --help\n"
     "\n"
     "Selects the variant whose key occurs in IDENTITY and prints its identity,\n"
@@ -46,9 +49,14 @@ const char kUsage[] =
     "  -h, --help print this help and exit\n"
     "  --         end of options: an IDENTITY that starts with '-' follows\n"
     "\n"
-    "Exit status: 0 a variant was selected (or --list, --version, --help),\n"
-    "1 no variant matches IDENTITY, 2 bad usage, 3 the output could not be\n"
-    "written.\n";
+    "check-host reads each Windows program or DLL FILE and says its\n"
+    "architecture and C runtime, which of our builds it needs, and whether each\n"
+    "function it imports from kivvariantmanager.dll is exported.\n"
+    "\n"
+    "Exit status: 0 a variant was selected (or --list, --version, --help; with\n"
+    "check-host: every FILE fits a build), 1 no variant matches IDENTITY (some\n"
+    "FILE does not fit), 2 bad usage, 3 the output could not be written, 4 a\n"
+    "FILE cannot be read or is not a well-formed PE file.\n";
 
 // ---- What the library answers for an identity -------------------------------
 
@@ -127,6 +135,57 @@ int list_table(bool json)
     return kExitSelected;
 }
 
+// ---- A Windows host ----------------------------------------------------------
+
+// The whole file, or why not.
+std::string read_file(const char *file, std::vector<unsigned char> &bytes)
+{
+    std::FILE *stream = std::fopen(file, "rb");
+    if (stream == nullptr) {
+        return std::string("cannot open it: ") + std::strerror(errno);
+    }
+    unsigned char buffer[65536];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, stream)) > 0) {
+        bytes.insert(bytes.end(), buffer, buffer + n);
+    }
+    const int error = std::ferror(stream) != 0 ? errno : 0;
+    std::fclose(stream);
+    return error != 0 ? std::string("cannot read it: ") + std::strerror(error) : "";
+}
+
+int check_hosts(char **files, int count, bool json)
+{
+    const kivvm_tool::HostFacts &facts = kivvm_tool::build_facts();
+    bool all_fit = true;
+    bool all_read = true;
+    std::string out = json ? "{\"files\": [" : "";
+    for (int i = 0; i < count; ++i) {
+        const std::string file = files[i];
+        std::vector<unsigned char> bytes;
+        std::string error = read_file(files[i], bytes);
+        kivvm_tool::PeImage image;
+        if (error.empty()) {
+            error = kivvm_tool::read_pe_imports(bytes.data(), bytes.size(), image);
+        }
+        out += json && i > 0 ? ",\n  " : json ? "\n  " : i > 0 ? "\n" : "";
+        if (!error.empty()) {
+            all_read = false;
+            std::fprintf(stderr, "kivvm: %s: %s\n", file.c_str(), error.c_str());
+            out += json ? kivvm_tool::json_host_error(file, error) : file + "\n  error: " + error + "\n";
+            continue;
+        }
+        const kivvm_tool::HostCheck check = kivvm_tool::check_host(image, facts);
+        all_fit = all_fit && check.reasons.empty();
+        out += json ? kivvm_tool::json_host_check(file, check) : kivvm_tool::text_host_check(file, check, facts);
+    }
+    if (json) {
+        out += std::string("\n], \"fits\": ") + (all_fit && all_read ? "true" : "false") + "}\n";
+    }
+    std::fputs(out.c_str(), stdout);
+    return !all_read ? kExitUnreadable : all_fit ? kExitSelected : kExitNoMatch;
+}
+
 int usage_error(const char *complaint, const char *what)
 {
     if (complaint != nullptr) {
@@ -141,7 +200,8 @@ int run(int argc, char **argv)
 {
     bool json = false;
     bool list = false;
-    int i = 1;
+    const bool check_host = argc > 1 && std::string_view(argv[1]) == "check-host";
+    int i = check_host ? 2 : 1;
     for (; i < argc && argv[i][0] == '-'; ++i) {
         const std::string_view option = argv[i];
         if (option == "--") {
@@ -150,9 +210,9 @@ int run(int argc, char **argv)
         }
         if (option == "--json") {
             json = true;
-        } else if (option == "--list") {
+        } else if (option == "--list" && !check_host) {
             list = true;
-        } else if (option == "--version") {
+        } else if (option == "--version" && !check_host) {
             std::printf("kivvm (kivvariantmanager) %s\n", KIVVM_VERSION_STRING);
             return kExitSelected;
         } else if (option == "--help" || option == "-h") {
@@ -161,6 +221,9 @@ int run(int argc, char **argv)
         } else {
             return usage_error("unknown option", argv[i]);
         }
+    }
+    if (check_host) {
+        return i < argc ? check_hosts(argv + i, argc - i, json) : usage_error("check-host needs a FILE", "");
     }
     if (list) {
         return i == argc ? list_table(json) : usage_error("--list takes no identity:", argv[i]);

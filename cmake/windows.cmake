@@ -1,0 +1,38 @@
+# SPDX-License-Identifier: MIT
+# The facts of the Windows builds, said once: the toolchain file, the build,
+# the zips and kivvm's check of a host read them here.  The presets pick an
+# architecture and a C runtime from these (CMakePresets.json).
+
+# Each architecture: the PE machine, the processor, mingw-w64's triple, the
+# zips' platform, the import library's machine, the manifest's architecture,
+# and the wine that runs its programs here.  32-bit wine is a 32-bit Linux
+# program, which run-i386 starts (under qemu-i386 where the kernel cannot).
+set(KIVVM_WINDOWS_ARCHS x86 x64)
+set(KIVVM_ARCH_x86 MACHINE 0x14c PROCESSOR x86 TRIPLE i686-w64-mingw32 PLATFORM win32 DLLTOOL_MACHINE i386
+    MANIFEST_ARCHITECTURE x86 WINE "WINEARCH=win32|${CMAKE_CURRENT_LIST_DIR}/run-i386|/usr/lib/wine/wine")
+set(KIVVM_ARCH_x64 MACHINE 0x8664 PROCESSOR AMD64 TRIPLE x86_64-w64-mingw32 PLATFORM win64
+    DLLTOOL_MACHINE i386:x86-64 MANIFEST_ARCHITECTURE amd64 WINE /usr/lib/wine/wine64)
+
+# Each C runtime: the DLLs a program on it imports, the first the one whose
+# heap it allocates from.
+set(KIVVM_WINDOWS_CRTS msvcr80 ucrt msvcrt)
+set(KIVVM_CRT_DLLS_msvcr80 msvcr80.dll)
+set(KIVVM_CRT_DLLS_ucrt ucrtbase.dll api-ms-win-crt-*.dll)
+set(KIVVM_CRT_DLLS_msvcrt msvcrt.dll)
+
+# kivvm_windows_fact(<out> <arch> <fact>): one fact of an architecture.
+function(kivvm_windows_fact out arch fact)
+    cmake_parse_arguments(the "" "MACHINE;PROCESSOR;TRIPLE;PLATFORM;DLLTOOL_MACHINE;MANIFEST_ARCHITECTURE;WINE" ""
+        ${KIVVM_ARCH_${arch}})
+    if(NOT DEFINED the_${fact})
+        message(FATAL_ERROR "no Windows architecture '${arch}' (one of: ${KIVVM_WINDOWS_ARCHS}) with ${fact}")
+    endif()
+    string(REPLACE "|" ";" value "${the_${fact}}")
+    set(${out} "${value}" PARENT_SCOPE)
+endfunction()
+
+# kivvm_windows_zip_name(<out> <arch> <crt>): the zip of that build, without .zip.
+function(kivvm_windows_zip_name out arch crt)
+    kivvm_windows_fact(platform ${arch} PLATFORM)
+    set(${out} ${PROJECT_NAME}-${PROJECT_VERSION}-${platform}-${crt} PARENT_SCOPE)
+endfunction()

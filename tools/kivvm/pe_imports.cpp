@@ -1,0 +1,287 @@
+// SPDX-License-Identifier: MIT
+#include "pe_imports.h"
+
+#include <cstdio>
+#include <string>
+
+namespace kivvm_tool {
+namespace {
+
+// Bounds on the walks of tables whose ends the image itself gives: the
+// descriptors of each directory, the imports of the whole image (several
+// descriptors may share a table), a name, and the sections, of which
+// Windows loads no more than 96.
+constexpr std::uint64_t kMaxModules = 4096;
+constexpr std::uint64_t kMaxImports = 65536;
+constexpr std::size_t kMaxName = 4096;
+constexpr std::uint64_t kMaxSections = 96;
+
+std::string hex(std::uint64_t value)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
+    return text;
+}
+
+struct Section {
+    std::uint32_t address;  // its RVA
+    std::uint32_t raw_size;
+    std::uint32_t raw_offset;
+};
+
+class Image {
+public:
+    Image(const unsigned char *data, std::size_t size) : data_(data), size_(size) {}
+
+    // What is wrong with the image: the first failed read says.  A failed
+    // read gives 0.
+    const std::string &error() const { return error_; }
+    bool failed() const { return !error_.empty(); }
+    void fail(const std::string &error) const
+    {
+        if (error_.empty()) {
+            error_ = error;
+        }
+    }
+
+    // Little-endian integers at a file offset, which must lie in the file.
+    std::uint64_t read(std::uint64_t offset, unsigned bytes, const std::string &what) const
+    {
+        if (offset > size_ || bytes > size_ - offset) {
+            fail("truncated: " + what + " ends past the end of the file");
+            return 0;
+        }
+        std::uint64_t value = 0;
+        for (unsigned i = bytes; i-- > 0;) {
+            value = value << 8U | data_[offset + i];
+        }
+        return value;
+    }
+
+    void add_section(Section section) { sections_.push_back(section); }
+    void set_headers(std::uint64_t size) { headers_ = size; }
+
+    // The file offset of rva, and how many bytes from there belong to the
+    // same section (or the headers) and the file; 0 bytes when none do.
+    // cut says that the file ends before the section does.
+    std::uint64_t locate(std::uint64_t rva, std::uint64_t &available, bool &cut) const
+    {
+        available = 0;
+        std::uint64_t offset = 0;
+        std::uint64_t end = 0;
+        if (rva < headers_) {
+            offset = rva;
+            end = headers_;
+        } else {
+            for (const Section &section : sections_) {
+                if (rva >= section.address && rva - section.address < section.raw_size) {
+                    offset = section.raw_offset + (rva - section.address);
+                    end = static_cast<std::uint64_t>(section.raw_offset) + section.raw_size;
+                    break;
+                }
+            }
+        }
+        cut = end > size_;
+        if (cut) {
+            end = size_;
+        }
+        if (offset < end) {
+            available = end - offset;
+        }
+        return offset;
+    }
+
+    std::uint64_t read_rva(std::uint64_t rva, unsigned bytes, const std::string &what) const
+    {
+        std::uint64_t available = 0;
+        bool cut = false;
+        const std::uint64_t offset = locate(rva, available, cut);
+        if (available < bytes) {
+            outside(rva, what, cut);
+            return 0;
+        }
+        return read(offset, bytes, what);
+    }
+
+    void outside(std::uint64_t rva, const std::string &what, bool cut) const
+    {
+        fail(cut ? "truncated: " + what + " at RVA " + hex(rva) + " ends past the end of the file"
+                 : what + " at RVA " + hex(rva) + " lies outside the file's sections");
+    }
+
+    std::string name_at(std::uint64_t rva, const std::string &what) const
+    {
+        std::uint64_t available = 0;
+        bool cut = false;
+        const std::uint64_t offset = locate(rva, available, cut);
+        if (available == 0) {
+            outside(rva, what, cut);
+            return "";
+        }
+        std::string name;
+        for (std::uint64_t i = 0; i < available && name.size() < kMaxName; ++i) {
+            const unsigned char c = data_[offset + i];
+            if (c == 0) {
+                return name;
+            }
+            name += static_cast<char>(c);
+        }
+        fail(cut ? "truncated: " + what + " at RVA " + hex(rva) + " ends past the end of the file"
+                 : what + " at RVA " + hex(rva) + " has no end within its section");
+        return "";
+    }
+
+private:
+    const unsigned char *data_;
+    std::size_t size_;
+    std::vector<Section> sections_;
+    std::uint64_t headers_ = 0;
+    mutable std::string error_;
+};
+
+// The functions of one module, from its name (or lookup) table: one entry of
+// width bytes each, ending with zero; the top bit marks an ordinal.
+std::vector<PeImport> read_thunks(const Image &image, std::uint64_t table, unsigned width, const std::string &dll,
+                                  std::uint64_t &budget)
+{
+    std::vector<PeImport> imports;
+    const std::uint64_t ordinal_flag = width == 8 ? 1ULL << 63U : 1ULL << 31U;
+    for (std::uint64_t i = 0; budget > 0; ++i, --budget) {
+        const std::uint64_t entry = image.read_rva(table + i * width, width, "an import of " + dll);
+        if (entry == 0 || image.failed()) {
+            return imports;
+        }
+        if ((entry & ordinal_flag) != 0) {
+            imports.push_back({"", static_cast<std::uint16_t>(entry & 0xffffU)});
+        } else {
+            // A hint of two bytes, then the name.
+            const std::string name = image.name_at((entry & 0x7fffffffU) + 2, "an imported name from " + dll);
+            if (name.empty()) {
+                image.fail("an import from " + dll + " has an empty name");
+                return imports;
+            }
+            imports.push_back({name, 0});
+        }
+    }
+    image.fail("the imports have no end within " + std::to_string(kMaxImports) + " functions");
+    return imports;
+}
+
+struct Directory {
+    std::uint64_t rva;
+    bool present;
+};
+
+void read_image(Image &image, PeImage &result)
+{
+    if (image.read(0, 2, "the MZ header") != 0x5a4dU) {
+        image.fail("not a PE file: it does not start with \"MZ\"");
+        return;
+    }
+    const std::uint64_t pe = image.read(0x3c, 4, "the MZ header");
+    if (image.read(pe, 4, "the PE signature") != 0x4550U) {
+        image.fail("not a PE file: no PE signature at offset " + hex(pe));
+        return;
+    }
+    const std::uint64_t coff = pe + 4;
+    result.machine = static_cast<std::uint16_t>(image.read(coff, 2, "the COFF header"));
+    const std::uint64_t sections = image.read(coff + 2, 2, "the COFF header");
+    const std::uint64_t optional_size = image.read(coff + 16, 2, "the COFF header");
+    const std::uint64_t optional = coff + 20;
+    const std::uint64_t magic = image.read(optional, 2, "the optional header");
+    if (magic != 0x10bU && magic != 0x20bU) {
+        image.fail("not a PE image: optional header magic " + hex(magic));
+        return;
+    }
+    const bool plus = magic == 0x20bU;
+    const unsigned width = plus ? 8 : 4;
+    const std::uint64_t image_base = image.read(optional + (plus ? 24 : 28), width, "the optional header");
+    image.set_headers(image.read(optional + 60, 4, "the optional header"));
+    const std::uint64_t directories = plus ? 112 : 96;
+    const std::uint64_t count = image.read(optional + directories - 4, 4, "the optional header");
+    if (sections > kMaxSections) {
+        image.fail("not a valid PE image: " + std::to_string(sections) + " sections, more than " +
+                   std::to_string(kMaxSections));
+    }
+    if (image.failed()) {
+        return;
+    }
+    std::uint64_t budget = kMaxImports;
+
+    for (std::uint64_t i = 0; i < sections; ++i) {
+        const std::uint64_t header = optional + optional_size + i * 40;
+        image.add_section({static_cast<std::uint32_t>(image.read(header + 12, 4, "the section table")),
+                           static_cast<std::uint32_t>(image.read(header + 16, 4, "the section table")),
+                           static_cast<std::uint32_t>(image.read(header + 20, 4, "the section table"))});
+    }
+    // Data directory i: its RVA, if the header has room for it and it is set.
+    const auto directory = [&](std::uint64_t i) {
+        if (i >= count || directories + 8 * (i + 1) > optional_size) {
+            return Directory{0, false};
+        }
+        const std::uint64_t rva = image.read(optional + directories + 8 * i, 4, "the data directories");
+        return Directory{rva, rva != 0};
+    };
+
+    // The import directory: descriptors of 20 bytes, up to an empty one.
+    const Directory imports = directory(1);
+    for (std::uint64_t i = 0; imports.present && !image.failed(); ++i) {
+        if (i == kMaxModules) {
+            image.fail("the import directory has no end within " + std::to_string(kMaxModules) + " DLLs");
+            return;
+        }
+        const std::uint64_t descriptor = imports.rva + i * 20;
+        const std::string what = "import descriptor " + std::to_string(i);
+        const std::uint64_t lookup = image.read_rva(descriptor, 4, what);
+        const std::uint64_t name = image.read_rva(descriptor + 12, 4, what);
+        const std::uint64_t addresses = image.read_rva(descriptor + 16, 4, what);
+        if ((name == 0 && lookup == 0 && addresses == 0) || image.failed()) {
+            break;
+        }
+        const std::string dll = image.name_at(name, "the name of " + what);
+        result.modules.push_back({dll, false, read_thunks(image, lookup != 0 ? lookup : addresses, width, dll, budget)});
+    }
+
+    // The delay-load directory: descriptors of 32 bytes, up to one without a
+    // name.  Old images give addresses (attribute bit 0 clear), not RVAs.
+    const Directory delayed = directory(13);
+    for (std::uint64_t i = 0; delayed.present && !image.failed(); ++i) {
+        if (i == kMaxModules) {
+            image.fail("the delay-load directory has no end within " + std::to_string(kMaxModules) + " DLLs");
+            return;
+        }
+        const std::uint64_t descriptor = delayed.rva + i * 32;
+        const std::string what = "delay-load descriptor " + std::to_string(i);
+        const bool relative = (image.read_rva(descriptor, 4, what) & 1U) != 0;
+        std::uint64_t name = image.read_rva(descriptor + 4, 4, what);
+        std::uint64_t names = image.read_rva(descriptor + 16, 4, what);
+        if (name == 0 || image.failed()) {
+            break;
+        }
+        if (!relative) {
+            if (name < image_base || names < image_base) {
+                image.fail(what + " gives an address below the image base");
+                return;
+            }
+            name -= image_base;
+            names -= image_base;
+        }
+        const std::string dll = image.name_at(name, "the name of " + what);
+        result.modules.push_back({dll, true, read_thunks(image, names, width, dll, budget)});
+    }
+}
+
+}  // namespace
+
+std::string read_pe_imports(const unsigned char *data, std::size_t size, PeImage &image)
+{
+    image = PeImage{};
+    Image reader(data, size);
+    read_image(reader, image);
+    if (reader.failed()) {
+        image = PeImage{};
+    }
+    return reader.error();
+}
+
+}  // namespace kivvm_tool

@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+// What a Windows program or DLL imports, read from its PE image: its machine
+// and, for each DLL it imports from (directly or delay-loaded), the functions
+// it imports, by name or by ordinal.  Any bytes may be given: every read is
+// checked against their size, and every walk of a table is bounded.
+#ifndef KIVVM_TOOL_PE_IMPORTS_H
+#define KIVVM_TOOL_PE_IMPORTS_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kivvm_tool {
+
+struct PeImport {
+    std::string name;       // empty when imported by ordinal
+    std::uint16_t ordinal;  // meaningful only when name is empty
+};
+
+struct PeModule {
+    std::string dll;  // as the image spells it
+    bool delay_loaded;
+    std::vector<PeImport> imports;
+};
+
+struct PeImage {
+    std::uint16_t machine;  // IMAGE_FILE_MACHINE_*: 0x14c x86, 0x8664 x64
+    std::vector<PeModule> modules;
+};
+
+// Reads the image in data[0, size).  Returns an empty string and fills
+// image, or says what is wrong with the bytes ("truncated: ...", "not a PE
+// file: ...").
+std::string read_pe_imports(const unsigned char *data, std::size_t size, PeImage &image);
+
+}  // namespace kivvm_tool
+
+#endif
