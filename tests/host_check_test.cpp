@@ -95,9 +95,10 @@ TEST(CheckHost, TheRuntimeChoosesTheBuild)
     };
     for (const Case &c : {Case{0x14c, "MSVCR80.dll", "msvcr80", "w86"},
                           Case{0x14c, "API-MS-WIN-CRT-HEAP-L1-1-0.dll", "ucrt", "w86-ucrt"},
-                          Case{0x8664, "ucrtbase.dll", "ucrt", "w64"}}) {
+                          Case{0x8664, "ucrtbase.dll", "ucrt", "w64"},
+                          Case{0x8664, "ucrtbased.dll", "ucrtbased.dll", "w64"}}) {
         const HostCheck check = check_host(
-            {c.machine, {named(c.runtime_dll, {"free"}), named("KivVariantManager.DLL", {"KIVVMInit"})}}, kFacts);
+            {c.machine, {named(c.runtime_dll, {"free"}), named("KivVariantManager", {"KIVVMInit"})}}, kFacts);
         EXPECT_EQ(check.runtime, c.runtime) << c.runtime_dll;
         EXPECT_EQ(check.build.preset, c.preset) << c.runtime_dll;
         EXPECT_TRUE(check.reasons.empty()) << c.runtime_dll;

@@ -92,9 +92,10 @@ void find_runtime(const PeImage &image, const HostFacts &facts, HostCheck &check
             }
         }
     }
-    // Another Visual C++ runtime: msvcr71.dll, msvcr90.dll, msvcr120.dll...
+    // Another Visual C++ runtime: msvcr71.dll, msvcr90.dll, msvcr120.dll, a
+    // debug one (msvcr80d.dll, ucrtbased.dll)...
     for (const PeModule &module : image.modules) {
-        if (matches(module.dll, "msvcr*.dll")) {
+        if (matches(module.dll, "msvcr*.dll") || matches(module.dll, "ucrtbase*.dll")) {
             check.runtime = lower(module.dll);
             check.runtime_dll = module.dll;
             return;
@@ -128,7 +129,8 @@ HostCheck check_host(const PeImage &image, const HostFacts &facts)
     find_runtime(image, facts, check);
 
     for (const PeModule &module : image.modules) {
-        if (lower(module.dll) != lower(facts.dll)) {
+        // Windows adds ".dll" to a name without an extension.
+        if (lower(module.dll) != lower(facts.dll) && lower(module.dll) + ".dll" != lower(facts.dll)) {
             continue;
         }
         check.imports_library = true;
