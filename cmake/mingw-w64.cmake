@@ -10,7 +10,7 @@ list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES KIVVM_WINDOWS_ARCH)
 # The chosen architecture's names (windows.cmake).
 include(${CMAKE_CURRENT_LIST_DIR}/windows.cmake)
 kivvm_windows_fact(CMAKE_SYSTEM_PROCESSOR "${KIVVM_WINDOWS_ARCH}" PROCESSOR)
-foreach(fact TRIPLE PLATFORM DLLTOOL_MACHINE MANIFEST_ARCHITECTURE WINE)
+foreach(fact TRIPLE DLLTOOL_MACHINE MANIFEST_ARCHITECTURE WINE)
     kivvm_windows_fact(KIVVM_${fact} "${KIVVM_WINDOWS_ARCH}" ${fact})
 endforeach()
 
