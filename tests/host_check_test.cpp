@@ -19,9 +19,10 @@ using kivvm_tool::HostFacts;
 using kivvm_tool::PeImage;
 using kivvm_tool::PeModule;
 
+// The tests run in fuzz/pe-corpus.
 std::vector<unsigned char> seed(const std::string &name)
 {
-    std::ifstream file(std::string(KIVVM_PE_CORPUS) + "/" + name, std::ios::binary);
+    std::ifstream file(name, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
