@@ -1,4 +1,5 @@
 # SPDX-License-Identifier: MIT
+# The export list, read and compared in one place.
 # kivvm_read_def(<file.def> <out-var>): the names a module-definition file
 # exports, in its order.  Used by the build and by the tests' scripts.
 function(kivvm_read_def def out)
@@ -19,4 +20,31 @@ function(kivvm_read_def def out)
         message(FATAL_ERROR "${def}: no exports")
     endif()
     set(${out} ${names} PARENT_SCOPE)
+endfunction()
+
+# kivvm_compare_names(<out> <what> <names-var> <exports-var>): empty when the
+# list <names-var> holds each name of <exports-var> once and nothing else;
+# else a message that says what <what> lacks and what it has besides.
+function(kivvm_compare_names out what names_var exports_var)
+    set(names ${${names_var}})
+    set(exports ${${exports_var}})
+    list(SORT names)
+    list(SORT exports)
+    if(names STREQUAL exports)
+        set(${out} "" PARENT_SCOPE)
+        return()
+    endif()
+    set(missing ${exports})
+    set(extra ${names})
+    if(names)
+        list(REMOVE_ITEM missing ${names})
+    endif()
+    if(exports)
+        list(REMOVE_ITEM extra ${exports})
+    endif()
+    list(JOIN missing ", " missing)
+    list(JOIN extra ", " extra)
+    list(JOIN names ", " names)
+    set(${out} "${what} do not name each export once: missing [${missing}]; besides [${extra}]; all [${names}]"
+        PARENT_SCOPE)
 endfunction()
