@@ -172,6 +172,12 @@ struct Directory {
     bool present;
 };
 
+// Where an import descriptor's DLL name and table of functions lie (RVAs).
+struct Tables {
+    std::uint64_t name;
+    std::uint64_t functions;
+};
+
 void read_image(Image &image, PeImage &result)
 {
     if (image.read(0, 2, "the MZ header") != 0x5a4dU) {
@@ -223,52 +229,54 @@ void read_image(Image &image, PeImage &result)
         return Directory{rva, rva != 0};
     };
 
-    // The import directory: descriptors of 20 bytes, up to an empty one.
-    const Directory imports = directory(1);
-    for (std::uint64_t i = 0; imports.present && !image.failed(); ++i) {
-        if (i == kMaxModules) {
-            image.fail("the import directory has no end within " + std::to_string(kMaxModules) + " DLLs");
-            return;
+    // The modules of one directory: descriptors of size bytes each, up to
+    // one that names no DLL or no table of functions, as the loader reads
+    // them.  read_descriptor gives where a descriptor's name and table lie.
+    const auto read_directory = [&](Directory directory, std::uint64_t size, bool delay_loaded,
+                                    const std::string &kind, auto read_descriptor) {
+        for (std::uint64_t i = 0; directory.present && !image.failed(); ++i) {
+            if (i == kMaxModules) {
+                image.fail("the " + kind + " directory has no end within " + std::to_string(kMaxModules) + " DLLs");
+                return;
+            }
+            const std::string what = kind + " descriptor " + std::to_string(i);
+            const Tables tables = read_descriptor(directory.rva + i * size, what);
+            if (tables.name == 0 || tables.functions == 0 || image.failed()) {
+                return;
+            }
+            const std::string dll = image.name_at(tables.name, "the name of " + what);
+            result.modules.push_back({dll, delay_loaded, read_thunks(image, tables.functions, width, dll, budget)});
         }
-        const std::uint64_t descriptor = imports.rva + i * 20;
-        const std::string what = "import descriptor " + std::to_string(i);
+    };
+
+    // Import descriptors: the lookup table, or where there is none the
+    // address table, which holds the same before the image is bound; the
+    // loader stops at a descriptor without an address table.
+    read_directory(directory(1), 20, false, "import", [&](std::uint64_t descriptor, const std::string &what) {
         const std::uint64_t lookup = image.read_rva(descriptor, 4, what);
         const std::uint64_t name = image.read_rva(descriptor + 12, 4, what);
         const std::uint64_t addresses = image.read_rva(descriptor + 16, 4, what);
-        if ((name == 0 && lookup == 0 && addresses == 0) || image.failed()) {
-            break;
+        if (addresses == 0) {
+            return Tables{name, 0};
         }
-        const std::string dll = image.name_at(name, "the name of " + what);
-        result.modules.push_back({dll, false, read_thunks(image, lookup != 0 ? lookup : addresses, width, dll, budget)});
-    }
+        return Tables{name, lookup != 0 ? lookup : addresses};
+    });
 
-    // The delay-load directory: descriptors of 32 bytes, up to one without a
-    // name.  Old images give addresses (attribute bit 0 clear), not RVAs.
-    const Directory delayed = directory(13);
-    for (std::uint64_t i = 0; delayed.present && !image.failed(); ++i) {
-        if (i == kMaxModules) {
-            image.fail("the delay-load directory has no end within " + std::to_string(kMaxModules) + " DLLs");
-            return;
-        }
-        const std::uint64_t descriptor = delayed.rva + i * 32;
-        const std::string what = "delay-load descriptor " + std::to_string(i);
+    // Delay-load descriptors: old images give addresses (attribute bit 0
+    // clear), not RVAs.
+    read_directory(directory(13), 32, true, "delay-load", [&](std::uint64_t descriptor, const std::string &what) {
         const bool relative = (image.read_rva(descriptor, 4, what) & 1U) != 0;
-        std::uint64_t name = image.read_rva(descriptor + 4, 4, what);
-        std::uint64_t names = image.read_rva(descriptor + 16, 4, what);
-        if (name == 0 || image.failed()) {
-            break;
-        }
-        if (!relative) {
-            if (name < image_base || names < image_base) {
+        Tables tables{image.read_rva(descriptor + 4, 4, what), image.read_rva(descriptor + 16, 4, what)};
+        if (!relative && tables.name != 0 && tables.functions != 0) {
+            if (tables.name < image_base || tables.functions < image_base) {
                 image.fail(what + " gives an address below the image base");
-                return;
+                return Tables{0, 0};
             }
-            name -= image_base;
-            names -= image_base;
+            tables.name -= image_base;
+            tables.functions -= image_base;
         }
-        const std::string dll = image.name_at(name, "the name of " + what);
-        result.modules.push_back({dll, true, read_thunks(image, names, width, dll, budget)});
-    }
+        return tables;
+    });
 }
 
 }  // namespace
