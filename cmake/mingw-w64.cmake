@@ -58,9 +58,11 @@ foreach(kind EXE SHARED MODULE)
 -Wl,-Xlink=-Brepro -Wl,-Xlink=-pdbaltpath:%_PDB% -Wl,-Xlink=-pdbsourcepath:C:/kivvariantmanager")
 endforeach()
 
-# Its programs run here under wine, in a prefix of the build's own.
+# Its programs run here under wine, in a prefix of the build's own, with
+# wine's messages off but for a DLL that cannot be loaded: a program that
+# fails so would otherwise end before its first line, saying nothing.
 set(KIVVM_WINE_PREFIX ${CMAKE_BINARY_DIR}/wineprefix)
-set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env WINEPREFIX=${KIVVM_WINE_PREFIX} WINEDEBUG=-all ${KIVVM_WINE})
+set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env WINEPREFIX=${KIVVM_WINE_PREFIX} WINEDEBUG=-all,err+module ${KIVVM_WINE})
 
 set(CMAKE_FIND_ROOT_PATH /usr/${KIVVM_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
