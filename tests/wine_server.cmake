@@ -6,6 +6,11 @@
 #   cmake -DPREFIX=<wine prefix> -DWINESERVER=<command> -DWINE=<command> -P wine_server.cmake
 cmake_minimum_required(VERSION 3.25)
 file(MAKE_DIRECTORY ${PREFIX})
+# A server that an earlier run left (stopped midway, or run alone) would
+# keep this run's from starting ("-p" exits 2): it is stopped first.
+foreach(command "${WINESERVER};-k" "${WINESERVER};-w")
+    execute_process(COMMAND ${command} INPUT_FILE /dev/null OUTPUT_FILE /dev/null ERROR_FILE /dev/null)
+endforeach()
 foreach(command "${WINESERVER};-p60" "${WINE};wineboot")
     execute_process(COMMAND ${command}
         INPUT_FILE /dev/null OUTPUT_FILE /dev/null ERROR_FILE /dev/null RESULT_VARIABLE rc)
