@@ -57,6 +57,10 @@ foreach(kind EXE SHARED MODULE)
     set(CMAKE_${kind}_LINKER_FLAGS_INIT "-fuse-ld=lld -Wno-unused-command-line-argument -Wl,--pdb= \
 -Wl,-Xlink=-Brepro -Wl,-Xlink=-pdbaltpath:%_PDB% -Wl,-Xlink=-pdbsourcepath:C:/kivvariantmanager")
 endforeach()
+# Programs link GCC's crtbegin.o and crtend.o (-B), not mingw-w64's stubs: on
+# 32-bit they register the DWARF unwind tables, without which every C++ throw
+# ends the program.  The DLL throws nothing, and keeps its imports as they are.
+string(APPEND CMAKE_EXE_LINKER_FLAGS_INIT " -B${KIVVM_MINGW_GCC_DIR}")
 
 # Its programs run here under wine, in a prefix of the build's own, with
 # wine's messages off but for a DLL that cannot be loaded: a program that
