@@ -45,6 +45,7 @@ function(kivvm_compare_names out what names_var exports_var)
     list(JOIN missing ", " missing)
     list(JOIN extra ", " extra)
     list(JOIN names ", " names)
-    set(${out} "${what} do not name each export once: missing [${missing}]; besides [${extra}]; all [${names}]"
-        PARENT_SCOPE)
+    string(CONCAT problem "${what} are not the interface's names, each once: "
+                          "missing [${missing}]; besides [${extra}]; given [${names}]")
+    set(${out} "${problem}" PARENT_SCOPE)
 endfunction()
