@@ -113,6 +113,7 @@ if(NOT WIN32)
                 -DDATE=${KIVVM_RELEASE_DATE} -DVERSION=${PROJECT_VERSION}
                 -P ${PROJECT_SOURCE_DIR}/cmake/manpage.cmake
         DEPENDS ${public_header} ${KIVVM_DEF_FILE} ${PROJECT_SOURCE_DIR}/cmake/manpage.cmake
+                ${PROJECT_SOURCE_DIR}/cmake/read-def.cmake
         COMMENT "The library's manual page"
         VERBATIM)
     add_custom_target(kivvm_manual_pages ALL DEPENDS ${man3}/kivvariantmanager.3)
