@@ -3,7 +3,6 @@
 // every prefix of them, and the verdict on images and facts of the tests' own.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -71,33 +70,13 @@ TEST(PeReader, EveryPrefixIsRefusedOrRead)
 }
 
 // As the loader does, the reader stops at a descriptor without an address
-// table: with the first one's cleared, the host imports nothing.
+// table: the host whose first one is cleared imports nothing.
 TEST(PeReader, StopsAtADescriptorWithoutAnAddressTable)
 {
-    std::vector<unsigned char> bytes = seed("x86-msvcr80-host.exe");
-    const auto at = [&bytes](std::size_t offset) {
-        std::uint32_t value = 0;
-        for (std::size_t i = 4; i-- > 0;) {
-            value = value << 8U | bytes.at(offset + i);
-        }
-        return value;
-    };
-    const std::size_t coff = at(0x3c) + 4;
-    const std::size_t optional = coff + 20;
-    const std::uint32_t imports = at(optional + 96 + 8);  // PE32's data directory 1
-    const std::size_t sections = at(coff + 2) & 0xffffU;
-    std::size_t descriptor = 0;
-    for (std::size_t i = 0, header = optional + (at(coff + 16) & 0xffffU); i < sections; ++i, header += 40) {
-        if (imports >= at(header + 12) && imports - at(header + 12) < at(header + 16)) {
-            descriptor = at(header + 20) + (imports - at(header + 12));
-        }
-    }
+    const std::vector<unsigned char> bytes = seed("cleared-address-table");
     PeImage image;
     ASSERT_EQ(kivvm_tool::read_pe_imports(bytes.data(), bytes.size(), image), "");
-    ASSERT_FALSE(image.modules.empty());
-    ASSERT_NE(descriptor, 0U);
-    std::fill_n(bytes.begin() + static_cast<long>(descriptor) + 16, 4, 0);
-    ASSERT_EQ(kivvm_tool::read_pe_imports(bytes.data(), bytes.size(), image), "");
+    EXPECT_EQ(image.machine, 0x14c);
     EXPECT_TRUE(image.modules.empty());
 }
 
