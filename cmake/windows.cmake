@@ -19,6 +19,8 @@ set(KIVVM_WINDOWS_CRTS msvcr80 ucrt msvcrt)
 set(KIVVM_CRT_DLLS_msvcr80 msvcr80.dll)
 set(KIVVM_CRT_DLLS_ucrt ucrtbase.dll api-ms-win-crt-*.dll)
 set(KIVVM_CRT_DLLS_msvcrt msvcrt.dll)
+# The C runtime every Windows has: a build on it needs no redistributable.
+set(KIVVM_CRT_EVERYWHERE msvcrt)
 
 # kivvm_windows_fact(<out> <arch> <fact>): one fact of an architecture.
 function(kivvm_windows_fact out arch fact)

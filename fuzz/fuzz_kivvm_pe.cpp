@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: MIT
-// Fuzz target: kivvm check-host's PE reader for any bytes.  It must return,
-// never reading outside the bytes (the sanitizers watch every read) nor
-// walking a table without end; it either says what is wrong and gives no
-// image, or gives one whose check is told as text and as JSON, which a real
-// JSON parser must read back where one is built in (not in cross builds).
+// Fuzz target: kivvm check-host's PE reader and string scan for any bytes.
+// They must return, never reading outside the bytes (the sanitizers watch
+// every read) nor walking a table without end; the reader either says what
+// is wrong and gives no image, or gives one whose check is told as text and
+// as JSON, which a real JSON parser must read back where one is built in
+// (not in cross builds), with the same keys as a file that cannot be read.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #if KIVVM_FUZZ_JSON
 #include <nlohmann/json.hpp>
@@ -31,26 +33,45 @@ void check(bool ok, const char *what)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
+    using kivvm_tool::HostFile;
+    using kivvm_tool::Use;
+    const kivvm_tool::HostFacts &facts = kivvm_tool::build_facts();
     kivvm_tool::PeImage image;
     const std::string error = kivvm_tool::read_pe_imports(data, size, image);
+    const kivvm_tool::PeText text = kivvm_tool::find_text(data, size, facts.dll, facts.prefix);
+    for (const std::string &word : text.words) {
+        check(word.compare(0, facts.prefix.size(), facts.prefix) == 0, "a word without the prefix");
+    }
     if (!error.empty()) {
         check(image.modules.empty(), "an image given beside an error");
-        return 0;
     }
-    const kivvm_tool::HostFacts &facts = kivvm_tool::build_facts();
-    const kivvm_tool::HostCheck host = kivvm_tool::check_host(image, facts);
-    for (const kivvm_tool::ImportCheck &import : host.imports) {
-        check(import.exported != (import.name.empty() || !import.nearest.empty() ||
-                                  std::find(facts.exports.begin(), facts.exports.end(), import.name) ==
-                                      facts.exports.end()),
-              "an import judged against the wrong exports");
+    // The file, and beside it one that cannot be read: a process of two.
+    const std::vector<HostFile> files = {{"host.exe", error, error.empty() ? kivvm_tool::check_host(image, text, facts)
+                                                                          : kivvm_tool::HostCheck{}},
+                                         {"gone.dll", "cannot open it", {}}};
+    const kivvm_tool::HostCheck &host = files[0].check;
+    for (const kivvm_tool::NameCheck &name : host.names) {
+        check(name.exported != (name.name.empty() || !name.nearest.empty() ||
+                                std::find(facts.exports.begin(), facts.exports.end(), name.name) ==
+                                    facts.exports.end()),
+              "a name judged against the wrong exports");
     }
-    check(!kivvm_tool::text_host_check("host.exe", host, facts).empty(), "no text");
-    const std::string json = kivvm_tool::json_host_check("host.exe", host);
+    check(host.reasons.empty() == (host.use == Use::none || !host.builds.empty()), "builds beside reasons");
+    const std::vector<HostFile> alone(files.begin(), files.begin() + 1);
+    const kivvm_tool::Verdict verdict = kivvm_tool::judge_process(alone, facts);
+    check(verdict.fits == (error.empty() && host.reasons.empty()), "a verdict that is not the file's");
+    check(!kivvm_tool::text_process(alone, verdict, facts).empty(), "no text");
+    const std::string json = kivvm_tool::json_process(files, kivvm_tool::judge_process(files, facts));
 #if KIVVM_FUZZ_JSON
     const nlohmann::json parsed = nlohmann::json::parse(json, nullptr, false);
     check(!parsed.is_discarded(), "its JSON does not parse");
-    check(parsed["fits"].get<bool>() == host.reasons.empty(), "its JSON's fits is not its verdict");
+    check(!parsed["verdict"]["fits"].get<bool>(), "a process with a file that cannot be read fits");
+    const nlohmann::json &entries = parsed["files"];
+    check(entries.size() == 2, "not one entry a file");
+    check(entries[0]["fits"].get<bool>() == (error.empty() && host.reasons.empty()), "its JSON's fits is not its own");
+    for (auto key = entries[0].begin(), other = entries[1].begin(); key != entries[0].end(); ++key, ++other) {
+        check(other != entries[1].end() && key.key() == other.key(), "entries with other keys");
+    }
 #endif
     return 0;
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // kivvm check-host as pure functions: the PE reader on the seed images and
-// every prefix of them, and the verdict on images and facts of the tests' own.
+// every prefix of them, its string scan, and the verdicts on a file and on a
+// process, with images and facts of the tests' own.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -18,6 +19,8 @@ using kivvm_tool::HostCheck;
 using kivvm_tool::HostFacts;
 using kivvm_tool::PeImage;
 using kivvm_tool::PeModule;
+using kivvm_tool::Runtime;
+using kivvm_tool::Use;
 
 // The tests run in fuzz/pe-corpus.
 std::vector<unsigned char> seed(const std::string &name)
@@ -80,12 +83,34 @@ TEST(PeReader, StopsAtADescriptorWithoutAnAddressTable)
     EXPECT_TRUE(image.modules.empty());
 }
 
+// Words for LoadLibrary and GetProcAddress, in ASCII and UTF-16LE at any
+// offset; the DLL's name in any case; a word does not start inside another.
+TEST(PeText, FindsNamesAsciiAndUtf16)
+{
+    const std::string bytes = std::string("xKIVVMInit\0KIVVMInit\0_KIVVMGetHidden kivvmLower ", 49) +
+                              std::string("\0K\0I\0V\0V\0M\0W\0i\0d\0e\0\0\0", 20) + "KIVVM;" +
+                              std::string("K\0i\0v\0V\0a\0r\0i\0a\0n\0t\0M\0a\0n\0a\0g\0e\0r\0.\0D\0L\0L\0", 42);
+    const auto *data = reinterpret_cast<const unsigned char *>(bytes.data());
+    const kivvm_tool::PeText text = kivvm_tool::find_text(data, bytes.size(), "kivvariantmanager.dll", "KIVVM");
+    EXPECT_TRUE(text.holds_dll);
+    EXPECT_EQ(text.words, (std::vector<std::string>{"KIVVMInit", "KIVVM", "KIVVMWide"}));
+    // Cut one byte short, the UTF-16 name is gone.
+    EXPECT_FALSE(kivvm_tool::find_text(data, bytes.size() - 1, "kivvariantmanager.dll", "KIVVM").holds_dll);
+    EXPECT_FALSE(kivvm_tool::find_text(data, 0, "kivvariantmanager.dll", "KIVVM").holds_dll);
+}
+
 const HostFacts kFacts = {
     "kivvariantmanager.dll",
+    "KIVVM",
     {"KIVVMInit", "KIVVMGetSetupPaths", "KIVVMFreeSetupPaths", "KIVVMGetTooBarFile"},
     {{"x86", 0x14c}, {"x64", 0x8664}},
-    {{"msvcr80", {"msvcr80.dll"}}, {"ucrt", {"ucrtbase.dll", "api-ms-win-crt-*.dll"}}, {"msvcrt", {"msvcrt.dll"}}},
-    {{"w86", "x86", "msvcr80", "a.zip"}, {"w64", "x64", "ucrt", "b.zip"}, {"w86-ucrt", "x86", "ucrt", "c.zip"}},
+    {{"msvcr80", {"msvcr80.dll"}, false},
+     {"ucrt", {"ucrtbase.dll", "api-ms-win-crt-*.dll"}, false},
+     {"msvcrt", {"msvcrt.dll"}, true}},
+    {{"w86", "x86", "msvcr80", "a.zip"},
+     {"w64", "x64", "ucrt", "b.zip"},
+     {"w86-ucrt", "x86", "ucrt", "c.zip"},
+     {"w86-msvcrt", "x86", "msvcrt", "d.zip"}},
 };
 
 PeModule named(const char *dll, std::vector<std::string> names, bool delay_loaded = false)
@@ -97,6 +122,23 @@ PeModule named(const char *dll, std::vector<std::string> names, bool delay_loade
     return module;
 }
 
+HostCheck check(std::uint16_t machine, std::vector<PeModule> modules, const kivvm_tool::PeText &text = {})
+{
+    return check_host({machine, std::move(modules)}, text, kFacts);
+}
+
+std::vector<std::string> presets(const HostCheck &check)
+{
+    std::vector<std::string> names;
+    for (const HostFacts::Build &build : check.builds) {
+        names.push_back(build.preset);
+    }
+    return names;
+}
+
+const PeModule kGets = named("kivvariantmanager.dll", {"KIVVMInit", "KIVVMGetSetupPaths"});
+const PeModule kReleases = named("kivvariantmanager.dll", {"KIVVMGetSetupPaths", "KIVVMFreeSetupPaths"});
+
 TEST(CheckHost, TheRuntimeChoosesTheBuild)
 {
     struct Case {
@@ -107,56 +149,158 @@ TEST(CheckHost, TheRuntimeChoosesTheBuild)
     };
     for (const Case &c : {Case{0x14c, "MSVCR80.dll", "msvcr80", "w86"},
                           Case{0x14c, "API-MS-WIN-CRT-HEAP-L1-1-0.dll", "ucrt", "w86-ucrt"},
-                          Case{0x8664, "ucrtbase.dll", "ucrt", "w64"},
-                          Case{0x8664, "ucrtbased.dll", "ucrtbased.dll", "w64"}}) {
-        const HostCheck check = check_host(
-            {c.machine, {named(c.runtime_dll, {"free"}), named("KivVariantManager", {"KIVVMInit"})}}, kFacts);
-        EXPECT_EQ(check.runtime, c.runtime) << c.runtime_dll;
-        EXPECT_EQ(check.build.preset, c.preset) << c.runtime_dll;
-        EXPECT_TRUE(check.reasons.empty()) << c.runtime_dll;
-        EXPECT_TRUE(check.imports_library);
+                          Case{0x8664, "ucrtbase.dll", "ucrt", "w64"}}) {
+        const HostCheck host = check(c.machine, {named(c.runtime_dll, {"free"}), kGets});
+        EXPECT_EQ(host.runtime, Runtime::ours) << c.runtime_dll;
+        EXPECT_EQ(host.runtime_name, c.runtime) << c.runtime_dll;
+        EXPECT_EQ(presets(host), std::vector<std::string>{c.preset}) << c.runtime_dll;
+        EXPECT_TRUE(host.reasons.empty()) << c.runtime_dll;
+        EXPECT_EQ(host.use, Use::imports);
     }
+}
+
+// Whoever frees decides: each spelling of the heap functions names the
+// runtime it comes from, and a second runtime makes the file's heap unknown.
+TEST(CheckHost, HeapFunctionsInEverySpellingTellTheRuntime)
+{
+    for (const char *function : {"free", "realloc", "_aligned_free", "??3@YAXPAX@Z", "??_V@YAXPAX@Z",
+                                 "??3@YAXPAXI@Z", "??_V@YAXPAXI@Z", "??3@YAXPEAX@Z", "??_V@YAXPEAX@Z",
+                                 "??3@YAXPEAX_K@Z", "??_V@YAXPEAX_K@Z", "_ZdlPv", "_ZdaPv", "_ZdlPvj", "_ZdaPvj",
+                                 "_ZdlPvy", "_ZdaPvy"}) {
+        const HostCheck host = check(0x14c, {named("msvcrt.dll", {"printf"}), named("msvcr90.dll", {function}), kGets});
+        EXPECT_EQ(host.runtime, Runtime::several) << function;
+        ASSERT_EQ(host.frees_with.size(), 1U) << function;
+        EXPECT_EQ(host.frees_with[0].dll, "msvcr90.dll");
+        ASSERT_EQ(host.reasons.size(), 1U) << function;
+        EXPECT_EQ(host.reasons[0], "it frees with msvcr90.dll while it imports msvcrt.dll too, and it imports "
+                                   "KIVVMGetSetupPaths without KIVVMFreeSetupPaths: releasing the list with its own "
+                                   "free() or delete[] would corrupt a heap");
+    }
+    // Not a heap function: msvcrt's printf and msvcr90's malloc, two runtimes.
+    const HostCheck allocates = check(0x14c, {named("msvcrt.dll", {"printf"}), named("msvcr90.dll", {"malloc"}), kGets});
+    EXPECT_TRUE(allocates.frees_with.empty());
+    EXPECT_NE(allocates.reasons.at(0).find("it imports more than one C runtime (msvcrt.dll, msvcr90.dll)"), std::string::npos);
+    // One runtime's two DLLs are one runtime; operator delete[] from the C++
+    // library's DLL frees on a heap this file cannot tell.
+    const HostCheck api_sets = check(0x14c, {named("api-ms-win-crt-heap-l1-1-0.dll", {"free"}),
+                                             named("api-ms-win-crt-runtime-l1-1-0.dll", {"_initterm"}), kGets});
+    EXPECT_EQ(api_sets.runtime, Runtime::ours);
+    const HostCheck cxx = check(0x14c, {named("msvcrt.dll", {"free"}), named("libstdc++-6.dll", {"_ZdaPv"}), kGets});
+    EXPECT_EQ(cxx.runtime, Runtime::several);
+    EXPECT_NE(cxx.reasons.at(0).find("it frees with more than one DLL (msvcrt.dll, libstdc++-6.dll)"), std::string::npos);
 }
 
 TEST(CheckHost, RefusesNamesWeDoNotExportAndOrdinals)
 {
     PeModule ours = named("kivvariantmanager.dll", {"KIVVMGetToolBarFile", "KIVVMInit", "Unrelated"}, true);
     ours.imports.push_back({"", 7});
-    const HostCheck check = check_host({0x14c, {named("msvcr80.dll", {"free"}), ours}}, kFacts);
-    ASSERT_EQ(check.imports.size(), 4U);
-    EXPECT_EQ(check.imports[0].nearest, "KIVVMGetTooBarFile");
-    EXPECT_TRUE(check.imports[1].exported);
-    EXPECT_TRUE(check.imports[1].delay_loaded);
-    EXPECT_EQ(check.imports[2].nearest, "");
-    ASSERT_EQ(check.reasons.size(), 3U);
-    EXPECT_NE(check.reasons[0].find("KIVVMGetToolBarFile"), std::string::npos);
-    EXPECT_NE(check.reasons[2].find("ordinal 7"), std::string::npos);
+    const HostCheck host = check(0x14c, {named("msvcr80.dll", {"free"}), ours});
+    ASSERT_EQ(host.names.size(), 4U);
+    EXPECT_EQ(host.names[0].nearest, "KIVVMGetTooBarFile");
+    EXPECT_TRUE(host.names[1].exported);
+    EXPECT_TRUE(host.names[1].delay_loaded);
+    EXPECT_EQ(host.names[2].nearest, "");
+    EXPECT_TRUE(host.builds.empty());
+    EXPECT_EQ(host.reasons, (std::vector<std::string>{
+                                "it imports KIVVMGetToolBarFile, which kivvariantmanager.dll does not export "
+                                "(nearest: KIVVMGetTooBarFile)",
+                                "it imports Unrelated, which kivvariantmanager.dll does not export",
+                                "it imports ordinal 7 from kivvariantmanager.dll: ordinals are not part of the interface"}));
 }
 
-// On a runtime no build shares, a host is safe only if it never frees the
-// list with its own runtime: its imports must show it.
+// Off our runtimes a file is safe only if it never frees the list with its
+// own runtime: its imports must show it.  Then any build of its
+// architecture serves it.
 TEST(CheckHost, ElsewhereOnlyWithKIVVMFreeSetupPaths)
 {
-    const auto check = [](std::vector<PeModule> modules) { return check_host({0x8664, std::move(modules)}, kFacts); };
     const PeModule runtime = named("MSVCR90.dll", {"free"});
-    HostCheck releases = check({runtime, named("kivvariantmanager.dll", {"KIVVMGetSetupPaths", "KIVVMFreeSetupPaths"})});
-    EXPECT_EQ(releases.runtime, "msvcr90.dll");
-    EXPECT_TRUE(releases.reasons.empty());
-    EXPECT_EQ(releases.build.preset, "w64");
-    EXPECT_FALSE(check({runtime, named("kivvariantmanager.dll", {"KIVVMGetSetupPaths"})}).reasons.empty());
-    EXPECT_TRUE(check({runtime, named("kivvariantmanager.dll", {"KIVVMInit"})}).reasons.empty());
-    const HostCheck unknown = check({named("kernel32.dll", {"LoadLibraryA"})});
-    EXPECT_EQ(unknown.runtime, "none");
-    EXPECT_FALSE(unknown.reasons.empty());
-    EXPECT_FALSE(unknown.notes.empty());
+    const HostCheck releases = check(0x14c, {runtime, kReleases});
+    EXPECT_EQ(releases.runtime, Runtime::other);
+    EXPECT_EQ(releases.runtime_name, "msvcr90.dll");
+    EXPECT_EQ(presets(releases), (std::vector<std::string>{"w86", "w86-ucrt", "w86-msvcrt"}));
+    EXPECT_EQ(releases.notes, std::vector<std::string>{"no build of ours is on its C runtime (msvcr90.dll); any x86 "
+                                                       "build will do, since it imports KIVVMFreeSetupPaths"});
+    EXPECT_EQ(check(0x14c, {runtime, named("kivvariantmanager", {"KIVVMInit"})}).notes,
+              std::vector<std::string>{"no build of ours is on its C runtime (msvcr90.dll); any x86 build will do, "
+                                       "since it never imports KIVVMGetSetupPaths"});
+    const HostCheck gets = check(0x14c, {runtime, kGets});
+    EXPECT_TRUE(gets.builds.empty());
+    EXPECT_EQ(gets.reasons.at(0).substr(0, 70), "no build of ours is on its C runtime (msvcr90.dll), and it imports KIV");
+    const HostCheck linked = check(0x14c, {named("kernel32.dll", {"HeapFree"}), kGets});
+    EXPECT_EQ(linked.runtime, Runtime::linked);
+    EXPECT_TRUE(linked.builds.empty());
+    // On one of our runtimes, KIVVMFreeSetupPaths opens every build too.
+    EXPECT_EQ(presets(check(0x14c, {named("msvcr80.dll", {"free"}), kReleases})).size(), 3U);
+}
+
+TEST(CheckHost, ALoaderIsCheckedByTheNamesInItsStrings)
+{
+    const PeModule runtime = named("msvcr90.dll", {"free"});
+    const HostCheck loader = check(0x14c, {runtime}, {true, {"KIVVMInit", "KIVVMGetSetupPaths", "KIVVMFreeSetupPath"}});
+    EXPECT_EQ(loader.use, Use::strings);
+    ASSERT_EQ(loader.names.size(), 3U);
+    EXPECT_EQ(loader.names[2].nearest, "KIVVMFreeSetupPaths");
+    EXPECT_EQ(loader.reasons.at(0), "its strings name KIVVMFreeSetupPath, which kivvariantmanager.dll does not export "
+                                    "(nearest: KIVVMFreeSetupPaths)");
+    EXPECT_NE(loader.reasons.at(1).find(", and its strings name KIVVMGetSetupPaths without"), std::string::npos);
+    EXPECT_EQ(check(0x14c, {runtime}, {true, {"KIVVMFreeSetupPaths"}}).notes,
+              std::vector<std::string>{"no build of ours is on its C runtime (msvcr90.dll); any x86 build will do, "
+                                       "since its strings name KIVVMFreeSetupPaths"});
+    // Naming nothing of ours, it cannot be checked; off our runtimes it cannot fit.
+    const HostCheck silent = check(0x14c, {runtime}, {true, {}});
+    EXPECT_EQ(silent.notes.at(0), "its strings name no function of ours: what it asks GetProcAddress for cannot be "
+                                  "checked");
+    EXPECT_NE(silent.reasons.at(0).find("cannot be told from its strings"), std::string::npos);
+    EXPECT_EQ(presets(check(0x14c, {named("msvcr80.dll", {"free"})}, {true, {}})), std::vector<std::string>{"w86"});
+    // Words without the DLL's name, or beside an import of it, are not used.
+    EXPECT_EQ(check(0x14c, {runtime}, {false, {"KIVVMInit"}}).use, Use::none);
+    EXPECT_EQ(check(0x14c, {runtime, kReleases}, {true, {"KIVVMNope"}}).names.size(), 2U);
 }
 
 TEST(CheckHost, RefusesAnArchitectureWeDoNotBuild)
 {
-    const HostCheck check = check_host({0xaa64, {named("ucrtbase.dll", {"free"})}}, kFacts);
-    EXPECT_EQ(check.architecture, "machine 0xaa64");
-    EXPECT_FALSE(check.has_build);
-    EXPECT_FALSE(check.reasons.empty());
+    const HostCheck host = check(0xaa64, {named("ucrtbase.dll", {"free"}), kGets});
+    EXPECT_EQ(host.architecture, "");
+    EXPECT_EQ(host.machine, 0xaa64);
+    EXPECT_TRUE(host.builds.empty());
+    EXPECT_EQ(host.reasons, std::vector<std::string>{"its architecture (machine 0xaa64) is none we build a DLL for "
+                                                     "(x86, x64)"});
+    EXPECT_TRUE(check(0xaa64, {named("ucrtbase.dll", {"free"})}).reasons.empty());
+}
+
+// One DLL serves the whole process: the build every file that uses it
+// accepts, preferring a runtime the process loads, then one every Windows has.
+TEST(Process, OneBuildForEveryFileThatUsesTheDll)
+{
+    using kivvm_tool::HostFile;
+    const auto judge = [](std::vector<HostFile> files) { return kivvm_tool::judge_process(files, kFacts); };
+    const HostFile msvcr80{"host.exe", "", check(0x14c, {named("msvcr80.dll", {"free"}), kGets})};
+    const HostFile ucrt{"ucrt.dll", "", check(0x14c, {named("ucrtbase.dll", {"free"}), kGets})};
+    const HostFile linked{"linked.dll", "", check(0x14c, {kReleases})};
+    const HostFile unrelated{"other.dll", "", check(0x14c, {named("ucrtbase.dll", {"free"})})};
+    const HostFile unread{"gone.dll", "cannot open it", {}};
+
+    kivvm_tool::Verdict verdict = judge({msvcr80, linked, unrelated});
+    EXPECT_TRUE(verdict.fits);
+    EXPECT_EQ(verdict.build.preset, "w86");
+    EXPECT_EQ(judge({linked}).build.preset, "w86-msvcrt");
+    EXPECT_EQ(judge({linked, unrelated}).build.preset, "w86-ucrt");
+    verdict = judge({msvcr80, ucrt, linked});
+    EXPECT_FALSE(verdict.fits);
+    EXPECT_FALSE(verdict.has_build);
+    EXPECT_EQ(verdict.reasons, (std::vector<std::string>{"host.exe needs w86", "ucrt.dll needs w86-ucrt",
+                                                         "linked.dll needs one of w86, w86-ucrt, w86-msvcrt"}));
+    verdict = judge({unrelated});
+    EXPECT_TRUE(verdict.fits);
+    EXPECT_FALSE(verdict.has_build);
+    verdict = judge({msvcr80, unread});
+    EXPECT_FALSE(verdict.fits);
+    EXPECT_EQ(verdict.reasons, (std::vector<std::string>{
+                                   "host.exe needs w86",
+                                   "gone.dll: it cannot be read, so whether it uses kivvariantmanager.dll is unknown"}));
+    const HostFile x64{"x64.dll", "", check(0x8664, {named("ucrtbase.dll", {"free"}), kGets})};
+    EXPECT_EQ(judge({msvcr80, x64}).reasons.at(1), "x64.dll needs w64");
+    EXPECT_EQ(judge({HostFile{"bad.exe", "", check(0xaa64, {kGets})}}).reasons.at(0), "bad.exe: no build serves it");
 }
 
 }  // namespace

@@ -67,194 +67,452 @@ std::string nearest_export(const std::string &name, const std::vector<std::strin
     return best;
 }
 
-std::string describe(const ImportCheck &import)
+std::string join(const std::vector<std::string> &items)
 {
-    return import.name.empty() ? "ordinal " + std::to_string(import.ordinal) : import.name;
+    std::string text;
+    for (const std::string &item : items) {
+        text += (text.empty() ? "" : ", ") + item;
+    }
+    return text;
 }
 
-bool imports_function(const HostCheck &check, const char *name)
+// Functions through which a file frees memory on its C runtime's heap:
+// the C functions, and operator delete and delete[] (plain and sized) as
+// Visual C++ (32-bit, 64-bit) and mingw-w64 (32-bit, 64-bit) spell them.
+bool frees(const std::string &function)
 {
-    return std::any_of(check.imports.begin(), check.imports.end(),
-                       [name](const ImportCheck &import) { return import.exported && import.name == name; });
+    static const std::vector<std::string> kFunctions = {
+        "free", "realloc", "_aligned_free",
+        "??3@YAXPAX@Z", "??_V@YAXPAX@Z", "??3@YAXPAXI@Z", "??_V@YAXPAXI@Z",
+        "??3@YAXPEAX@Z", "??_V@YAXPEAX@Z", "??3@YAXPEAX_K@Z", "??_V@YAXPEAX_K@Z",
+        "_ZdlPv", "_ZdaPv", "_ZdlPvj", "_ZdaPvj", "_ZdlPvy", "_ZdaPvy"};
+    return std::find(kFunctions.begin(), kFunctions.end(), function) != kFunctions.end();
 }
 
-void find_runtime(const PeImage &image, const HostFacts &facts, HostCheck &check)
+// The C runtime a DLL belongs to: one of ours by name, another (a Visual C++
+// runtime, debug ones included) by its DLL's name in lower case, or none.
+std::string runtime_of(const std::string &dll, const HostFacts &facts)
 {
     for (const HostFacts::Runtime &runtime : facts.runtimes) {
-        for (const PeModule &module : image.modules) {
-            for (const std::string &pattern : runtime.dlls) {
-                if (matches(module.dll, pattern)) {
-                    check.runtime = runtime.name;
-                    check.runtime_dll = module.dll;
-                    check.runtime_is_ours = true;
-                    return;
-                }
+        for (const std::string &pattern : runtime.dlls) {
+            if (matches(dll, pattern)) {
+                return runtime.name;
             }
         }
     }
-    // Another Visual C++ runtime: msvcr71.dll, msvcr90.dll, msvcr120.dll, a
-    // debug one (msvcr80d.dll, ucrtbased.dll)...
-    for (const PeModule &module : image.modules) {
-        if (matches(module.dll, "msvcr*.dll") || matches(module.dll, "ucrtbase*.dll")) {
-            check.runtime = lower(module.dll);
-            check.runtime_dll = module.dll;
-            return;
+    for (const char *pattern : {"msvcr*.dll", "ucrtbase*.dll", "crtdll.dll"}) {
+        if (matches(dll, pattern)) {
+            return lower(dll);
         }
     }
-    check.runtime = "none";
+    return "";
+}
+
+void add_once(std::vector<std::string> &items, const std::string &item)
+{
+    if (std::find(items.begin(), items.end(), item) == items.end()) {
+        items.push_back(item);
+    }
+}
+
+// The C runtime whose heap the file frees on: from the DLLs it imports its
+// heap functions from, and every C runtime DLL it imports.
+void find_runtime(const PeImage &image, const HostFacts &facts, HostCheck &check)
+{
+    std::vector<std::string> runtimes;  // each C runtime, and each other DLL it frees with
+    for (const PeModule &module : image.modules) {
+        const std::string runtime = runtime_of(module.dll, facts);
+        if (!runtime.empty()) {
+            add_once(runtimes, runtime);
+            add_once(check.runtime_dlls, module.dll);
+        }
+        for (const PeImport &import : module.imports) {
+            if (frees(import.name)) {
+                check.frees_with.push_back({import.name, module.dll});
+                add_once(runtimes, runtime.empty() ? lower(module.dll) : runtime);
+            }
+        }
+    }
+    if (runtimes.size() != 1) {
+        check.runtime = runtimes.empty() ? Runtime::linked : Runtime::several;
+        return;
+    }
+    check.runtime_name = runtimes[0];
+    const bool ours = std::any_of(facts.runtimes.begin(), facts.runtimes.end(),
+                                  [&](const HostFacts::Runtime &runtime) { return runtime.name == runtimes[0]; });
+    check.runtime = ours ? Runtime::ours : Runtime::other;
+}
+
+// Why a file on a runtime no build shares frees on a heap of its own.
+std::string elsewhere(const HostCheck &check, const HostFacts &facts)
+{
+    if (check.runtime == Runtime::other) {
+        return "no build of ours is on its C runtime (" + check.runtime_name + ")";
+    }
+    if (check.runtime == Runtime::linked) {
+        return "its C runtime is linked in statically (it imports no C runtime DLL), so its heap is its own";
+    }
+    std::vector<std::string> freeing;
+    for (const HeapImport &import : check.frees_with) {
+        add_once(freeing, import.dll);
+    }
+    if (freeing.size() != 1) {
+        return freeing.empty() ? "it imports more than one C runtime (" + join(check.runtime_dlls) + ")"
+                               : "it frees with more than one DLL (" + join(freeing) + ")";
+    }
+    // The C runtimes besides the one it frees with.
+    const std::string runtime = runtime_of(freeing[0], facts);
+    std::vector<std::string> others;
+    for (const std::string &dll : check.runtime_dlls) {
+        if (runtime.empty() || runtime_of(dll, facts) != runtime) {
+            others.push_back(dll);
+        }
+    }
+    return "it frees with " + freeing[0] + " while it imports " + join(others) + " too";
+}
+
+bool names(const HostCheck &check, const char *name)
+{
+    return std::any_of(check.names.begin(), check.names.end(),
+                       [name](const NameCheck &entry) { return entry.exported && entry.name == name; });
+}
+
+// Each name it asks our DLL for, checked against the exports.
+void check_names(const PeImage &image, const PeText &text, const HostFacts &facts, HostCheck &check)
+{
+    const std::string imports = check.use == Use::imports ? "it imports " : "its strings name ";
+    const auto add = [&](const std::string &name, std::uint16_t ordinal, bool delay_loaded) {
+        NameCheck entry{name, ordinal, delay_loaded, false, ""};
+        if (name.empty()) {
+            check.reasons.push_back("it imports ordinal " + std::to_string(ordinal) + " from " + facts.dll +
+                                    ": ordinals are not part of the interface");
+        } else if (std::find(facts.exports.begin(), facts.exports.end(), name) != facts.exports.end()) {
+            entry.exported = true;
+        } else {
+            entry.nearest = nearest_export(name, facts.exports);
+            check.reasons.push_back(imports + name + ", which " + facts.dll + " does not export" +
+                                    (entry.nearest.empty() ? "" : " (nearest: " + entry.nearest + ")"));
+        }
+        check.names.push_back(entry);
+    };
+    if (check.use == Use::strings) {
+        for (const std::string &word : text.words) {
+            add(word, 0, false);
+        }
+        return;
+    }
+    for (const PeModule &module : image.modules) {
+        // Windows adds ".dll" to a name without an extension.
+        if (lower(module.dll) == lower(facts.dll) || lower(module.dll) + ".dll" == lower(facts.dll)) {
+            for (const PeImport &import : module.imports) {
+                add(import.name, import.ordinal, module.delay_loaded);
+            }
+        }
+    }
+}
+
+// The builds that serve a file that uses our DLL, or the reasons none does.
+void find_builds(const HostFacts &facts, HostCheck &check)
+{
+    std::vector<HostFacts::Build> any;  // of its architecture
+    for (const HostFacts::Build &build : facts.builds) {
+        if (build.architecture == check.architecture) {
+            any.push_back(build);
+        }
+    }
+    const bool imports = check.use == Use::imports;
+    const bool told = imports || !check.names.empty();
+    const bool asks = names(check, "KIVVMGetSetupPaths");
+    const bool releases = names(check, "KIVVMFreeSetupPaths");
+    const std::string since = releases ? imports ? "it imports KIVVMFreeSetupPaths" : "its strings name KIVVMFreeSetupPaths"
+                              : imports ? "it never imports KIVVMGetSetupPaths"
+                                        : "its strings never name KIVVMGetSetupPaths";
+    if (!told) {
+        check.notes.push_back("its strings name no function of ours: what it asks GetProcAddress for cannot be "
+                              "checked");
+    }
+    if (told && (releases || !asks)) {
+        check.builds = any;
+        if (!check.reasons.empty()) {
+            return;
+        }
+        check.notes.push_back((check.runtime == Runtime::ours ? "" : elsewhere(check, facts) + "; ") + "any " +
+                              check.architecture + " build will do, since " + since);
+    } else if (check.runtime == Runtime::ours) {
+        std::copy_if(any.begin(), any.end(), std::back_inserter(check.builds),
+                     [&](const HostFacts::Build &build) { return build.runtime == check.runtime_name; });
+        if (check.builds.empty() && !check.architecture.empty()) {
+            check.reasons.push_back("no build of ours is for " + check.architecture + " on " + check.runtime_name);
+        }
+    } else if (!told) {
+        check.reasons.push_back(elsewhere(check, facts) + ", and whether it releases the setup path list with "
+                                "KIVVMFreeSetupPaths cannot be told from its strings");
+    } else {
+        check.reasons.push_back(elsewhere(check, facts) + ", and " + (imports ? "it imports" : "its strings name") +
+                                " KIVVMGetSetupPaths without KIVVMFreeSetupPaths: releasing the list with its "
+                                "own free() or delete[] would corrupt a heap");
+    }
 }
 
 }  // namespace
 
-HostCheck check_host(const PeImage &image, const HostFacts &facts)
+HostCheck check_host(const PeImage &image, const PeText &text, const HostFacts &facts)
 {
     HostCheck check;
+    check.machine = image.machine;
     for (const HostFacts::Architecture &architecture : facts.architectures) {
         if (architecture.machine == image.machine) {
             check.architecture = architecture.name;
         }
     }
-    const bool known_architecture = !check.architecture.empty();
-    if (!known_architecture) {
-        char machine[32];
-        std::snprintf(machine, sizeof machine, "machine 0x%x", static_cast<unsigned>(image.machine));
-        check.architecture = machine;
-        std::string ours;
-        for (const HostFacts::Architecture &architecture : facts.architectures) {
-            ours += (ours.empty() ? "" : ", ") + architecture.name;
-        }
-        check.reasons.push_back("its architecture (" + check.architecture + ") is none we build a DLL for (" +
-                                ours + ")");
-    }
     find_runtime(image, facts, check);
-
+    check.use = text.holds_dll ? Use::strings : Use::none;
     for (const PeModule &module : image.modules) {
-        // Windows adds ".dll" to a name without an extension.
-        if (lower(module.dll) != lower(facts.dll) && lower(module.dll) + ".dll" != lower(facts.dll)) {
-            continue;
-        }
-        check.imports_library = true;
-        for (const PeImport &import : module.imports) {
-            ImportCheck entry{import.name, import.ordinal, module.delay_loaded, false, ""};
-            if (import.name.empty()) {
-                check.reasons.push_back("it imports ordinal " + std::to_string(import.ordinal) + " from " +
-                                        facts.dll + ": ordinals are not part of the interface");
-            } else if (std::find(facts.exports.begin(), facts.exports.end(), import.name) != facts.exports.end()) {
-                entry.exported = true;
-            } else {
-                entry.nearest = nearest_export(import.name, facts.exports);
-                check.reasons.push_back("it imports " + import.name + ", which " + facts.dll + " does not export" +
-                                        (entry.nearest.empty() ? "" : " (nearest: " + entry.nearest + ")"));
-            }
-            check.imports.push_back(entry);
+        if (lower(module.dll) == lower(facts.dll) || lower(module.dll) + ".dll" == lower(facts.dll)) {
+            check.use = Use::imports;
         }
     }
-    if (!check.imports_library) {
-        check.notes.push_back("it imports nothing from " + facts.dll +
-                              ": if it loads it with LoadLibrary, the names it asks for cannot be checked here");
-    }
-
-    // The build on its runtime; on another runtime, any build of its
-    // architecture, as long as it never releases a list with its own free().
-    for (const HostFacts::Build &build : facts.builds) {
-        if (build.architecture == check.architecture && (build.runtime == check.runtime || !check.runtime_is_ours)) {
-            check.build = build;
-            check.has_build = true;
-            break;
-        }
-    }
-    if (!check.has_build && known_architecture) {
-        check.reasons.push_back("no build of ours is for " + check.architecture + " on " + check.runtime);
-    }
-    if (!check.has_build || check.runtime_is_ours) {
+    if (check.use == Use::none) {
         return check;
     }
-    const std::string elsewhere = "no build of ours is on its C runtime (" + check.runtime + ")";
-    if (!check.imports_library) {
-        check.has_build = false;
-        check.reasons.push_back(elsewhere + ", and whether it releases the setup path list with "
-                                "KIVVMFreeSetupPaths cannot be told from its imports");
-    } else if (imports_function(check, "KIVVMFreeSetupPaths") || !imports_function(check, "KIVVMGetSetupPaths")) {
-        check.notes.push_back(elsewhere + "; any " + check.architecture +
-                              " build will do, since it releases the setup path list with "
-                              "KIVVMFreeSetupPaths or never asks for one");
-    } else {
-        check.has_build = false;
-        check.reasons.push_back(elsewhere + ", and it releases the setup path list without KIVVMFreeSetupPaths: "
-                                "its own free() would corrupt its heap");
+    if (check.architecture.empty()) {
+        std::vector<std::string> ours;
+        for (const HostFacts::Architecture &architecture : facts.architectures) {
+            ours.push_back(architecture.name);
+        }
+        char machine[16];
+        std::snprintf(machine, sizeof machine, "0x%x", static_cast<unsigned>(image.machine));
+        check.reasons.push_back(std::string("its architecture (machine ") + machine +
+                                ") is none we build a DLL for (" + join(ours) + ")");
+    }
+    check_names(image, text, facts, check);
+    find_builds(facts, check);
+    if (!check.reasons.empty()) {
+        check.builds.clear();
     }
     return check;
 }
 
-std::string text_host_check(const std::string &file, const HostCheck &check, const HostFacts &facts)
+Verdict judge_process(const std::vector<HostFile> &files, const HostFacts &facts)
 {
-    std::string text = file + "\n  architecture: " + check.architecture + "\n  C runtime: " + check.runtime;
-    if (!check.runtime_dll.empty() && check.runtime_dll != check.runtime) {
-        text += " (" + check.runtime_dll + ")";
-    }
-    text += "\n  build: " + (check.has_build ? check.build.preset + " (" + check.build.zip + ")" : "none") + "\n";
-    if (check.imports_library) {
-        text += "  imports from " + facts.dll + ":\n";
-        for (const ImportCheck &import : check.imports) {
-            text += "    " + describe(import) + ": " +
-                    (import.exported         ? "exported"
-                     : import.name.empty()   ? "by ordinal"
-                     : import.nearest.empty() ? "not exported"
-                                              : "not exported; nearest " + import.nearest) +
-                    (import.delay_loaded ? ", delay-loaded" : "") + "\n";
+    Verdict verdict;
+    std::vector<HostFacts::Build> serve_all = facts.builds;
+    bool unknown = false;
+    for (const HostFile &file : files) {
+        if (!file.error.empty()) {
+            unknown = true;
+        } else if (file.check.use != Use::none) {
+            std::vector<HostFacts::Build> serve;
+            std::copy_if(serve_all.begin(), serve_all.end(), std::back_inserter(serve),
+                         [&](const HostFacts::Build &build) {
+                             return std::any_of(file.check.builds.begin(), file.check.builds.end(),
+                                                [&](const HostFacts::Build &b) { return b.preset == build.preset; });
+                         });
+            serve_all = serve;
         }
     }
+    const bool used = std::any_of(files.begin(), files.end(), [](const HostFile &file) {
+        return file.error.empty() && file.check.use != Use::none;
+    });
+    verdict.fits = !unknown && (!used || !serve_all.empty());
+    if (verdict.fits && used) {
+        // A runtime the process loads already, then one every Windows has.
+        const auto rank = [&](const HostFacts::Build &build) {
+            const auto runtime = std::find_if(facts.runtimes.begin(), facts.runtimes.end(),
+                                              [&](const HostFacts::Runtime &r) { return r.name == build.runtime; });
+            const bool loaded = std::any_of(files.begin(), files.end(), [&](const HostFile &file) {
+                return std::any_of(file.check.runtime_dlls.begin(), file.check.runtime_dlls.end(),
+                                   [&](const std::string &dll) { return runtime_of(dll, facts) == build.runtime; });
+            });
+            return (loaded ? 0 : 2) + (runtime != facts.runtimes.end() && runtime->everywhere ? 0 : 1);
+        };
+        verdict.build = *std::min_element(serve_all.begin(), serve_all.end(),
+                                          [&](const HostFacts::Build &a, const HostFacts::Build &b) {
+                                              return rank(a) < rank(b);
+                                          });
+        verdict.has_build = true;
+        return verdict;
+    }
+    for (const HostFile &file : files) {
+        if (!file.error.empty()) {
+            verdict.reasons.push_back(file.file + ": it cannot be read, so whether it uses " + facts.dll +
+                                      " is unknown");
+        } else if (!verdict.fits && file.check.use != Use::none) {
+            std::vector<std::string> presets;
+            for (const HostFacts::Build &build : file.check.builds) {
+                presets.push_back(build.preset);
+            }
+            verdict.reasons.push_back(file.file + (presets.empty()       ? ": no build serves it"
+                                                    : presets.size() == 1 ? " needs " + presets[0]
+                                                                          : " needs one of " + join(presets)));
+        }
+    }
+    return verdict;
+}
+
+namespace {
+
+std::string describe(const NameCheck &entry)
+{
+    return entry.name.empty() ? "ordinal " + std::to_string(entry.ordinal) : entry.name;
+}
+
+std::string text_runtime(const HostCheck &check, const HostFacts &facts)
+{
+    switch (check.runtime) {
+    case Runtime::ours:
+        return check.runtime_name + " (" + join(check.runtime_dlls) + ")";
+    case Runtime::other:
+        return check.runtime_name + ", which no build of ours is on";
+    case Runtime::linked:
+        return "linked in statically (it imports no C runtime DLL)";
+    case Runtime::several:
+        break;
+    }
+    return "more than one: " + elsewhere(check, facts);
+}
+
+std::string text_host(const HostFile &file, const HostFacts &facts)
+{
+    if (!file.error.empty()) {
+        return file.file + "\n  error: " + file.error + "\n";
+    }
+    const HostCheck &check = file.check;
+    char machine[16];
+    std::snprintf(machine, sizeof machine, "0x%x", static_cast<unsigned>(check.machine));
+    std::string text = file.file + "\n  architecture: " +
+                       (check.architecture.empty() ? std::string("none of ours") : check.architecture) +
+                       " (machine " + machine + ")\n  C runtime: " + text_runtime(check, facts) + "\n";
+    if (!check.frees_with.empty()) {
+        std::vector<std::string> frees;
+        for (const HeapImport &import : check.frees_with) {
+            frees.push_back(import.function + " from " + import.dll);
+        }
+        text += "  frees with: " + join(frees) + "\n";
+    }
+    if (check.use == Use::none) {
+        return text + "  uses " + facts.dll + ": no, it neither imports nor names it\n";
+    }
+    text += check.use == Use::imports
+                ? "  imports from " + facts.dll + ":\n"
+                : "  names " + facts.dll + " in its image: loads it at run time, probably with LoadLibrary\n"
+                  "  names from its strings, not from an import table:\n";
+    for (const NameCheck &entry : check.names) {
+        text += "    " + describe(entry) + ": " +
+                (entry.exported         ? "exported"
+                 : entry.name.empty()   ? "by ordinal"
+                 : entry.nearest.empty() ? "not exported"
+                                         : "not exported; nearest " + entry.nearest) +
+                (entry.delay_loaded ? ", delay-loaded" : "") + "\n";
+    }
+    std::vector<std::string> presets;
+    for (const HostFacts::Build &build : check.builds) {
+        presets.push_back(build.preset);
+    }
+    text += "  builds that serve it: " + (presets.empty() ? std::string("none") : join(presets)) + "\n";
     for (const std::string &note : check.notes) {
         text += "  note: " + note + "\n";
     }
-    text += std::string("  fits: ") + (check.reasons.empty() ? "yes" : "no") + "\n";
     for (const std::string &reason : check.reasons) {
         text += "  why: " + reason + "\n";
     }
     return text;
 }
 
-namespace {
+std::string json_text(const std::string &text)
+{
+    return json_string(text.c_str());
+}
 
 std::string json_list(const std::vector<std::string> &items)
 {
-    std::string json = "[";
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        json += (i == 0 ? "" : ", ") + json_string(items[i].c_str());
+    std::string json;
+    for (const std::string &item : items) {
+        json += (json.empty() ? "" : ", ") + json_text(item);
     }
-    return json + "]";
+    return "[" + json + "]";
+}
+
+std::string json_bool(bool value)
+{
+    return value ? "true" : "false";
+}
+
+std::string json_or_null(bool present, const std::string &json)
+{
+    return present ? json : "null";
+}
+
+std::string json_host(const HostFile &file)
+{
+    const bool read = file.error.empty();
+    const HostCheck &check = file.check;
+    const bool named = check.runtime == Runtime::ours || check.runtime == Runtime::other;
+    std::vector<std::string> frees;
+    for (const HeapImport &import : check.frees_with) {
+        frees.push_back("{\"function\": " + json_text(import.function) + ", \"dll\": " + json_text(import.dll) + "}");
+    }
+    std::vector<std::string> names;
+    for (const NameCheck &entry : check.names) {
+        names.push_back("{\"name\": " + json_or_null(!entry.name.empty(), json_text(entry.name)) +
+                        ", \"ordinal\": " + json_or_null(entry.name.empty(), std::to_string(entry.ordinal)) +
+                        ", \"delay_loaded\": " + json_bool(entry.delay_loaded) +
+                        ", \"from_strings\": " + json_bool(check.use == Use::strings) +
+                        ", \"exported\": " + json_bool(entry.exported) +
+                        ", \"nearest\": " + json_or_null(!entry.nearest.empty(), json_text(entry.nearest)) + "}");
+    }
+    std::vector<std::string> builds;
+    for (const HostFacts::Build &build : check.builds) {
+        builds.push_back(build.preset);
+    }
+    return "{\"file\": " + json_text(file.file) + ", \"error\": " + json_or_null(!read, json_text(file.error)) +
+           ", \"machine\": " + json_or_null(read, std::to_string(check.machine)) +
+           ", \"architecture\": " + json_or_null(!check.architecture.empty(), json_text(check.architecture)) +
+           ", \"c_runtime\": " + json_or_null(read && named, json_text(check.runtime_name)) +
+           ", \"c_runtime_is_ours\": " + json_bool(read && check.runtime == Runtime::ours) +
+           ", \"c_runtime_is_static\": " + json_bool(read && check.runtime == Runtime::linked) +
+           ", \"c_runtime_dlls\": " + json_list(check.runtime_dlls) + ", \"frees_with\": [" + join(frees) +
+           "], \"uses_our_dll\": " + json_bool(check.use != Use::none) +
+           ", \"loads_at_run_time\": " + json_bool(check.use == Use::strings) + ", \"names\": [" + join(names) +
+           "], \"builds\": " + json_list(builds) + ", \"notes\": " + json_list(check.notes) +
+           ", \"reasons\": " + json_list(check.reasons) + ", \"fits\": " + json_bool(read && check.reasons.empty()) +
+           "}";
 }
 
 }  // namespace
 
-std::string json_host_check(const std::string &file, const HostCheck &check)
+std::string text_process(const std::vector<HostFile> &files, const Verdict &verdict, const HostFacts &facts)
 {
-    std::string json = "{\"file\": " + json_string(file.c_str()) +
-                       ", \"architecture\": " + json_string(check.architecture.c_str()) +
-                       ", \"runtime\": " + json_string(check.runtime.c_str()) + ", \"runtime_dll\": " +
-                       (check.runtime_dll.empty() ? "null" : json_string(check.runtime_dll.c_str())) + ", \"build\": ";
-    json += check.has_build ? "{\"preset\": " + json_string(check.build.preset.c_str()) +
-                                  ", \"runtime\": " + json_string(check.build.runtime.c_str()) +
-                                  ", \"zip\": " + json_string(check.build.zip.c_str()) + "}"
-                            : "null";
-    json += std::string(", \"names_checked\": ") + (check.imports_library ? "true" : "false") + ", \"imports\": [";
-    for (std::size_t i = 0; i < check.imports.size(); ++i) {
-        const ImportCheck &import = check.imports[i];
-        json += (i == 0 ? "{" : ", {");
-        json += "\"name\": " + (import.name.empty() ? "null" : json_string(import.name.c_str())) +
-                ", \"ordinal\": " + (import.name.empty() ? std::to_string(import.ordinal) : "null") +
-                ", \"delay_loaded\": " + (import.delay_loaded ? "true" : "false") +
-                ", \"exported\": " + (import.exported ? "true" : "false") +
-                ", \"nearest\": " + (import.nearest.empty() ? "null" : json_string(import.nearest.c_str())) + "}";
+    std::string text;
+    for (const HostFile &file : files) {
+        text += text_host(file, facts) + "\n";
     }
-    json += "], \"notes\": " + json_list(check.notes) + ", \"fits\": " + (check.reasons.empty() ? "true" : "false") +
-            ", \"reasons\": " + json_list(check.reasons) + "}";
-    return json;
+    if (verdict.has_build) {
+        text += "verdict: " + verdict.build.preset + " (" + verdict.build.zip + ") serves every file that uses " +
+                facts.dll + "\n";
+    } else if (verdict.fits) {
+        text += "verdict: no file here uses " + facts.dll + "\n";
+    } else {
+        text += "verdict: no single build serves every file that uses " + facts.dll + "\n";
+    }
+    for (const std::string &reason : verdict.reasons) {
+        text += "  " + reason + "\n";
+    }
+    return text + "fits: " + (verdict.fits ? "yes" : "no") + "\n";
 }
 
-std::string json_host_error(const std::string &file, const std::string &error)
+std::string json_process(const std::vector<HostFile> &files, const Verdict &verdict)
 {
-    return "{\"file\": " + json_string(file.c_str()) + ", \"error\": " + json_string(error.c_str()) + "}";
+    std::string json = "{\"files\": [";
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        json += (i == 0 ? "\n  " : ",\n  ") + json_host(files[i]);
+    }
+    const HostFacts::Build &build = verdict.build;
+    return json + "\n], \"verdict\": {\"fits\": " + json_bool(verdict.fits) + ", \"build\": " +
+           json_or_null(verdict.has_build, "{\"preset\": " + json_text(build.preset) + ", \"architecture\": " +
+                                               json_text(build.architecture) + ", \"runtime\": " +
+                                               json_text(build.runtime) + ", \"zip\": " + json_text(build.zip) + "}") +
+           ", \"reasons\": " + json_list(verdict.reasons) + "}}";
 }
 
 }  // namespace kivvm_tool

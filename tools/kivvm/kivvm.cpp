@@ -6,8 +6,8 @@
 // then every query, and the setup path list released with
 // KIVVMFreeSetupPaths.  The table it lists with --list is the one compiled
 // into it from the library's own sources: the table is not part of the
-// library's interface.  check-host reads Windows hosts' imports and says
-// which of our DLLs each needs, and whether it will load.
+// library's interface.  check-host reads the Windows programs and DLLs of
+// a process and says which one of our DLLs serves them all.
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -35,28 +35,34 @@ enum { kExitSelected = 0, kExitNoMatch = 1, kExitUsage = 2, kExitWriteError = 3,
 const char kUsage[] =
     "usage: kivvm [--json] [--] IDENTITY\n"
     "       kivvm --list [--json]\n"
-    "       kivvm check-host [--json] [--] FILE...\n"
+    "       kivvm check-host [--json] [--each] [--] FILE...\n"
     "       kivvm --version | --help\n"
     "\n"
     "Selects the variant whose key occurs in IDENTITY and prints its identity,\n"
-    "derived names and setup paths.\n"
+    "derived names and setup paths.  Options may stand anywhere before --.\n"
     "\n"
     "  --json     print JSON instead of aligned text; always valid UTF-8: a\n"
     "             byte that is not part of valid UTF-8 becomes U+FFFD\n"
     "  --list     print every row of the variant table built into this kivvm,\n"
     "             and which identities can select it\n"
+    "  --each     check-host: judge each FILE as a process of its own\n"
     "  --version  print the library version this kivvm was built with\n"
     "  -h, --help print this help and exit\n"
     "  --         end of options: an IDENTITY that starts with '-' follows\n"
     "\n"
-    "check-host reads each Windows program or DLL FILE and says its\n"
-    "architecture and C runtime, which of our builds it needs, and whether each\n"
-    "function it imports from kivvariantmanager.dll is exported.\n"
+    "check-host reads the Windows programs and DLLs of one process (a host and\n"
+    "its plugins) and says which one build of kivvariantmanager.dll serves\n"
+    "every FILE that imports it or names it for LoadLibrary.  A FILE that\n"
+    "releases the setup path list with its own free() or delete[] needs the\n"
+    "build on the C runtime it frees with; one on another runtime, on several,\n"
+    "or linked in statically fits only if it uses KIVVMFreeSetupPaths or never\n"
+    "KIVVMGetSetupPaths.  FILEs that do not use the DLL change nothing.\n"
     "\n"
     "Exit status: 0 a variant was selected (or --list, --version, --help; with\n"
-    "check-host: every FILE fits a build), 1 no variant matches IDENTITY (some\n"
-    "FILE does not fit), 2 bad usage, 3 the output could not be written, 4 a\n"
-    "FILE cannot be read or is not a well-formed PE file.\n";
+    "check-host: one build serves every FILE that uses the DLL), 1 no variant\n"
+    "matches IDENTITY (no single build serves them), 2 bad usage, 3 the output\n"
+    "could not be written, 4 a FILE cannot be read or is not a well-formed PE\n"
+    "file.  man kivvm lists the JSON keys.\n";
 
 // ---- What the library answers for an identity -------------------------------
 
@@ -154,35 +160,46 @@ std::string read_file(const char *file, std::vector<unsigned char> &bytes)
     return error != 0 ? std::string("cannot read it: ") + std::strerror(error) : "";
 }
 
-int check_hosts(char **files, int count, bool json)
+// One FILE's check, or why it cannot be read.
+kivvm_tool::HostFile check_file(const char *file, const kivvm_tool::HostFacts &facts)
+{
+    kivvm_tool::HostFile host{file, "", {}};
+    std::vector<unsigned char> bytes;
+    host.error = read_file(file, bytes);
+    kivvm_tool::PeImage image;
+    if (host.error.empty()) {
+        host.error = kivvm_tool::read_pe_imports(bytes.data(), bytes.size(), image);
+    }
+    if (!host.error.empty()) {
+        std::fprintf(stderr, "kivvm: %s: %s\n", file, host.error.c_str());
+        return host;
+    }
+    const kivvm_tool::PeText text = kivvm_tool::find_text(bytes.data(), bytes.size(), facts.dll, facts.prefix);
+    host.check = kivvm_tool::check_host(image, text, facts);
+    return host;
+}
+
+// The FILEs as one process, or with each, each as a process of its own.
+int check_hosts(const std::vector<const char *> &files, bool json, bool each)
 {
     const kivvm_tool::HostFacts &facts = kivvm_tool::build_facts();
+    std::vector<std::vector<kivvm_tool::HostFile>> processes(each ? files.size() : 1);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        processes[each ? i : 0].push_back(check_file(files[i], facts));
+    }
     bool all_fit = true;
     bool all_read = true;
-    std::string out = json ? "{\"files\": [" : "";
-    for (int i = 0; i < count; ++i) {
-        const std::string file = files[i];
-        std::vector<unsigned char> bytes;
-        std::string error = read_file(files[i], bytes);
-        kivvm_tool::PeImage image;
-        if (error.empty()) {
-            error = kivvm_tool::read_pe_imports(bytes.data(), bytes.size(), image);
+    std::string out;
+    for (const std::vector<kivvm_tool::HostFile> &process : processes) {
+        const kivvm_tool::Verdict verdict = kivvm_tool::judge_process(process, facts);
+        all_fit = all_fit && verdict.fits;
+        for (const kivvm_tool::HostFile &file : process) {
+            all_read = all_read && file.error.empty();
         }
-        out += json && i > 0 ? ",\n  " : json ? "\n  " : i > 0 ? "\n" : "";
-        if (!error.empty()) {
-            all_read = false;
-            std::fprintf(stderr, "kivvm: %s: %s\n", file.c_str(), error.c_str());
-            out += json ? kivvm_tool::json_host_error(file, error) : file + "\n  error: " + error + "\n";
-            continue;
-        }
-        const kivvm_tool::HostCheck check = kivvm_tool::check_host(image, facts);
-        all_fit = all_fit && check.reasons.empty();
-        out += json ? kivvm_tool::json_host_check(file, check) : kivvm_tool::text_host_check(file, check, facts);
+        out += json ? (out.empty() ? "" : ",\n") + kivvm_tool::json_process(process, verdict)
+                    : (out.empty() ? "" : "\n") + kivvm_tool::text_process(process, verdict, facts);
     }
-    if (json) {
-        out += std::string("\n], \"fits\": ") + (all_fit && all_read ? "true" : "false") + "}\n";
-    }
-    std::fputs(out.c_str(), stdout);
+    std::fputs((json && each ? "[" + out + "]\n" : json ? out + "\n" : out).c_str(), stdout);
     return !all_read ? kExitUnreadable : all_fit ? kExitSelected : kExitNoMatch;
 }
 
@@ -195,43 +212,58 @@ int usage_error(const char *complaint, const char *what)
     return kExitUsage;
 }
 
-// Runs the command; returns its exit status.
+// Runs the command; returns its exit status.  Options may stand anywhere
+// before "--"; the first operand before it may name the check-host command.
 int run(int argc, char **argv)
 {
     bool json = false;
     bool list = false;
-    const bool check_host = argc > 1 && std::string_view(argv[1]) == "check-host";
-    int i = check_host ? 2 : 1;
-    for (; i < argc && argv[i][0] == '-'; ++i) {
-        const std::string_view option = argv[i];
-        if (option == "--") {
-            ++i;
-            break;
-        }
-        if (option == "--json") {
+    bool each = false;
+    bool options = true;
+    std::vector<const char *> operands;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view argument = argv[i];
+        if (!options || argument.size() < 2 || argument[0] != '-') {
+            operands.push_back(argv[i]);
+        } else if (argument == "--") {
+            options = false;
+            operands.push_back(nullptr);  // marks where the options ended
+        } else if (argument == "--json") {
             json = true;
-        } else if (option == "--list" && !check_host) {
+        } else if (argument == "--list") {
             list = true;
-        } else if (option == "--version" && !check_host) {
+        } else if (argument == "--each") {
+            each = true;
+        } else if (argument == "--version") {
             std::printf("kivvm (kivvariantmanager) %s\n", KIVVM_VERSION_STRING);
             return kExitSelected;
-        } else if (option == "--help" || option == "-h") {
+        } else if (argument == "--help" || argument == "-h") {
             std::fputs(kUsage, stdout);
             return kExitSelected;
         } else {
             return usage_error("unknown option", argv[i]);
         }
     }
+    const bool check_host = !operands.empty() && operands[0] != nullptr &&
+                            std::string_view(operands[0]) == "check-host";
+    operands.erase(std::remove(operands.begin(), operands.end(), nullptr), operands.end());
     if (check_host) {
-        return i < argc ? check_hosts(argv + i, argc - i, json) : usage_error("check-host needs a FILE", "");
+        operands.erase(operands.begin());
+        if (list) {
+            return usage_error("check-host does not take", "--list");
+        }
+        return !operands.empty() ? check_hosts(operands, json, each) : usage_error("check-host needs a FILE", "");
+    }
+    if (each) {
+        return usage_error("only check-host takes", "--each");
     }
     if (list) {
-        return i == argc ? list_table(json) : usage_error("--list takes no identity:", argv[i]);
+        return operands.empty() ? list_table(json) : usage_error("--list takes no identity:", operands[0]);
     }
-    if (argc - i != 1) {
+    if (operands.size() != 1) {
         return usage_error(nullptr, nullptr);
     }
-    return show_identity(argv[i], json);
+    return show_identity(operands[0], json);
 }
 
 }  // namespace

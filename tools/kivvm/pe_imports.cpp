@@ -2,6 +2,7 @@
 #include "pe_imports.h"
 
 #include <cstdio>
+#include <set>
 #include <string>
 
 namespace kivvm_tool {
@@ -290,6 +291,59 @@ std::string read_pe_imports(const unsigned char *data, std::size_t size, PeImage
         image = PeImage{};
     }
     return reader.error();
+}
+
+namespace {
+
+bool is_word(int c)
+{
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
+
+int fold(int c)
+{
+    return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
+}
+
+}  // namespace
+
+PeText find_text(const unsigned char *data, std::size_t size, const std::string &dll, const std::string &prefix)
+{
+    PeText text;
+    std::set<std::string> seen;
+    // ASCII, a character a byte; then UTF-16LE, a character two bytes, the
+    // second zero, at any offset.
+    for (const std::size_t width : {std::size_t{1}, std::size_t{2}}) {
+        // The character at offset, or -1 where there is none.
+        const auto at = [&](std::size_t offset) {
+            if (offset >= size || size - offset < width || (width == 2 && data[offset + 1] != 0)) {
+                return -1;
+            }
+            return static_cast<int>(data[offset]);
+        };
+        const auto holds = [&](std::size_t offset, const std::string &what, bool any_case) {
+            for (std::size_t i = 0; i < what.size(); ++i) {
+                const int c = at(offset + i * width);
+                if (c < 0 || (any_case ? fold(c) != fold(what[i]) : c != what[i])) {
+                    return false;
+                }
+            }
+            return true;
+        };
+        for (std::size_t offset = 0; offset < size; ++offset) {
+            text.holds_dll = text.holds_dll || holds(offset, dll, true);
+            if ((offset < width || !is_word(at(offset - width))) && holds(offset, prefix, false)) {
+                std::string word;
+                for (std::size_t end = offset; is_word(at(end)); end += width) {
+                    word += static_cast<char>(at(end));
+                }
+                if (seen.insert(word).second) {
+                    text.words.push_back(word);
+                }
+            }
+        }
+    }
+    return text;
 }
 
 }  // namespace kivvm_tool

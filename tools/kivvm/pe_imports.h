@@ -34,6 +34,18 @@ struct PeImage {
 // file: ...").
 std::string read_pe_imports(const unsigned char *data, std::size_t size, PeImage &image);
 
+// What a program that loads a DLL at run time holds for LoadLibrary and
+// GetProcAddress: text anywhere in its bytes, as ASCII or as UTF-16LE.
+struct PeText {
+    bool holds_dll = false;          // the DLL's name, in any case
+    std::vector<std::string> words;  // each word (letters, digits, '_') that starts
+                                     // with the prefix, as found, once, in order
+};
+
+// Looks through data[0, size) for dll's name and for words that start with
+// prefix (compared as they are; a word does not start inside another).
+PeText find_text(const unsigned char *data, std::size_t size, const std::string &dll, const std::string &prefix);
+
 }  // namespace kivvm_tool
 
 #endif
