@@ -4,9 +4,11 @@
 // process, with images and facts of the tests' own.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "host_check.h"
@@ -53,21 +55,151 @@ TEST(PeReader, ReadsImportsDelayLoadsAndOrdinals)
     EXPECT_TRUE(by_ordinal);
 }
 
-// Cut anywhere, an image is refused with a reason, or read (when what was
-// cut off holds nothing the reader needs); never read past its end.
-TEST(PeReader, EveryPrefixIsRefusedOrRead)
+// What the reader makes of bytes: its error, or each module's functions.
+std::string outcome(const std::vector<unsigned char> &bytes)
 {
-    for (const char *name : {"x86-msvcr80-host.exe", "x64-ucrt-delay-loaded.exe"}) {
-        const std::vector<unsigned char> bytes = seed(name);
-        ASSERT_FALSE(bytes.empty()) << name;
-        for (std::size_t size = 0; size < bytes.size(); ++size) {
-            const std::vector<unsigned char> prefix(bytes.begin(), bytes.begin() + static_cast<long>(size));
-            PeImage image;
-            const std::string error = kivvm_tool::read_pe_imports(prefix.data(), prefix.size(), image);
-            EXPECT_TRUE(error.empty() || image.modules.empty()) << name << " cut at " << size;
-            if (size < 0x200) {
-                EXPECT_NE(error, "") << name << " cut at " << size;
-            }
+    PeImage image;
+    std::string text = kivvm_tool::read_pe_imports(bytes.data(), bytes.size(), image);
+    for (const PeModule &module : image.modules) {
+        text += (text.empty() ? "" : "; ") + module.dll + (module.delay_loaded ? " (delay):" : ":");
+        for (const kivvm_tool::PeImport &import : module.imports) {
+            text += " " + (import.name.empty() ? "#" + std::to_string(import.ordinal) : import.name);
+        }
+    }
+    return text;
+}
+
+// Cut anywhere, an image is refused with what was cut (each read's bound is
+// where its message starts), or read when what was cut off holds nothing
+// the reader needs.
+TEST(PeReader, EveryPrefixSaysWhatWasCut)
+{
+    const std::vector<unsigned char> bytes = seed("x86-msvcr80-host.exe");
+    std::string said;
+    std::string last;
+    for (std::size_t size = 0; size <= bytes.size(); ++size) {
+        const std::string now = outcome({bytes.begin(), bytes.begin() + static_cast<long>(size)});
+        if (now != last) {
+            said += std::to_string(size) + " " + now + "\n";
+            last = now;
+        }
+    }
+    EXPECT_EQ(said, "0 truncated: the MZ header ends past the end of the file\n"
+                    "64 truncated: the PE signature ends past the end of the file\n"
+                    "124 truncated: the COFF header ends past the end of the file\n"
+                    "142 truncated: the optional header ends past the end of the file\n"
+                    "240 truncated: the section table ends past the end of the file\n"
+                    "512 truncated: import descriptor 0 at RVA 0x2020 ends past the end of the file\n"
+                    "1572 truncated: import descriptor 0 at RVA 0x202c ends past the end of the file\n"
+                    "1584 truncated: import descriptor 0 at RVA 0x2030 ends past the end of the file\n"
+                    "1588 truncated: the name of import descriptor 0 at RVA 0x20b4 ends past the end of the file\n"
+                    "1728 truncated: the name of import descriptor 1 at RVA 0x20c0 ends past the end of the file\n"
+                    "1750 msvcr80.dll: free; kivvariantmanager.dll: KIVVMGetSetupPaths KIVVMInit\n");
+    const std::vector<unsigned char> delay = seed("x64-ucrt-delay-loaded.exe");
+    for (std::size_t size = 0; size < delay.size(); ++size) {
+        const std::vector<unsigned char> prefix(delay.begin(), delay.begin() + static_cast<long>(size));
+        PeImage image;
+        const std::string error = kivvm_tool::read_pe_imports(prefix.data(), prefix.size(), image);
+        EXPECT_TRUE(error.empty() || image.modules.empty()) << size;
+    }
+}
+
+// A seed with little-endian values written at offsets.  The layout of the
+// seeds these tests change is in pe-corpus.md.
+std::vector<unsigned char> patched(const char *name, std::vector<std::tuple<std::size_t, unsigned, std::uint64_t>> values)
+{
+    std::vector<unsigned char> bytes = seed(name);
+    for (const auto &[offset, width, value] : values) {
+        for (unsigned i = 0; i < width; ++i) {
+            bytes.at(offset + i) = static_cast<unsigned char>(value >> (8 * i));
+        }
+    }
+    return bytes;
+}
+
+// The x86 host with its last section, .reloc (RVA 0x4000, from 0xa00 to the
+// file's end; its size at 0x1f8), holding these bytes instead.
+std::vector<unsigned char> with_reloc(std::vector<std::tuple<std::size_t, unsigned, std::uint64_t>> values,
+                                      const std::vector<unsigned char> &reloc)
+{
+    values.emplace_back(0x1f8, 4, reloc.size());
+    std::vector<unsigned char> bytes = patched("x86-msvcr80-host.exe", values);
+    bytes.resize(0xa00);
+    bytes.insert(bytes.end(), reloc.begin(), reloc.end());
+    return bytes;
+}
+
+TEST(PeReader, SaysWhatIsWrongWithAnImage)
+{
+    const char *host = "x86-msvcr80-host.exe";
+    const std::string read = "msvcr80.dll: free; kivvariantmanager.dll: KIVVMGetSetupPaths KIVVMInit";
+    const std::string name0 = "the name of import descriptor 0 at RVA ";
+    struct Case {
+        std::vector<unsigned char> bytes;
+        std::string said;
+    };
+    const Case cases[] = {
+        {patched(host, {{0, 1, 'X'}}), "not a PE file: it does not start with \"MZ\""},
+        {patched(host, {{0x78, 4, 0}}), "not a PE file: no PE signature at offset 0x78"},
+        {patched(host, {{0x90, 2, 0x107}}), "not a PE image: optional header magic 0x107"},
+        {patched(host, {{0x7e, 2, 97}}), "not a valid PE image: 97 sections, more than 96"},
+        {patched(host, {{0x7e, 2, 0x160}}), "not a valid PE image: 352 sections, more than 96"},
+        {patched(host, {{0x7e, 2, 96}}), "truncated: the section table ends past the end of the file"},
+        // Data directories: as many as the header counts and has room for.
+        {patched(host, {{0xec, 4, 1}}), ""},
+        {patched(host, {{0x8c, 2, 0x6f}}), ""},
+        {patched(host, {{0x8c, 2, 0x70}}), "import descriptor 0 at RVA 0x2020 lies outside the file's sections"},
+        // RVAs below the size of the headers lie in the headers.
+        {patched(host, {{0xcc, 4, 0x2100}}), "truncated: import descriptor 0 at RVA 0x2020 ends past the end of the file"},
+        {patched(host, {{0x62c, 4, 0x170}}), ".text: free; kivvariantmanager.dll: KIVVMGetSetupPaths KIVVMInit"},
+        {patched(host, {{0x62c, 4, 0x10020b4}}), name0 + "0x10020b4 lies outside the file's sections"},
+        {patched(host, {{0x62c, 4, 0x21ff}, {0x7ff, 1, 'A'}}), name0 + "0x21ff has no end within its section"},
+        {patched(host, {{0x62c, 4, 0x41ff}, {0xbff, 1, 'A'}}), name0 + "0x41ff has no end within its section"},
+        // The first section that holds an RVA is where it lies.
+        {patched(host, {{0x1cc, 4, 0x2000}}), read},
+        {patched(host, {{0x1b0, 1, 0xff}}), read},
+        // The lookup table, else the address table, which a bound image has changed.
+        {patched(host, {{0x620, 4, 0}}), read},
+        {patched(host, {{0x630, 4, 0x2064}}), read},
+        {patched(host, {{0x686, 1, 0}}), "an import from msvcr80.dll has an empty name"},
+        // Old delay-load descriptors give addresses: rebased, and checked.
+        {seed("x86-delay-loaded-old-style"), outcome(seed("x86-delay-loaded.exe"))},
+        {patched("x86-delay-loaded-old-style", {{0x614, 4, 0xfff0000}}),
+         "delay-load descriptor 0 gives an address below the image base"},
+        {patched("x86-delay-loaded-old-style", {{0x620, 4, 0x10000000}}), "api-ms-win-crt-heap-l1-1-0.dll: malloc"},
+        // The bounds on a name, on the functions and on the DLLs.
+        {with_reloc({{0x62c, 4, 0x4000}}, std::vector<unsigned char>(4096, 'A')), name0 + "0x4000 is longer than 4095 bytes"},
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(outcome(c.bytes), c.said);
+    }
+    std::vector<unsigned char> name(4095, 'A');
+    name.push_back(0);
+    EXPECT_EQ(outcome(with_reloc({{0x62c, 4, 0x4000}}, name)).substr(0, 4096), std::string(4095, 'A') + ":");
+    // The image's functions: 65535 are read, 65536 are too many (the
+    // host's second DLL has two); its DLLs: 4095 are read, 4096 too many.
+    for (const std::size_t ordinals : {65533, 65534}) {
+        std::vector<unsigned char> table(4 * ordinals, 0xff);
+        table.resize(table.size() + 4);
+        const std::string said = outcome(with_reloc({{0x620, 4, 0x4000}}, table));
+        if (ordinals == 65533) {
+            EXPECT_EQ(std::count(said.begin(), said.end(), '#'), 65533);
+        } else {
+            EXPECT_EQ(said, "the imports have no end within 65536 functions");
+        }
+    }
+    const std::vector<unsigned char> bytes = seed(host);
+    for (const std::size_t dlls : {4095, 4096}) {
+        std::vector<unsigned char> descriptors;
+        for (std::size_t i = 0; i < dlls; ++i) {
+            descriptors.insert(descriptors.end(), bytes.begin() + 0x620, bytes.begin() + 0x634);
+        }
+        descriptors.resize(descriptors.size() + 20);
+        const std::string said = outcome(with_reloc({{0xf8, 4, 0x4000}}, descriptors));
+        if (dlls == 4095) {
+            EXPECT_EQ(std::count(said.begin(), said.end(), ';'), 4094);
+        } else {
+            EXPECT_EQ(said, "the import directory has no end within 4096 DLLs");
         }
     }
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "pe_imports.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -14,7 +15,7 @@ namespace {
 // Windows loads no more than 96.
 constexpr std::uint64_t kMaxModules = 4096;
 constexpr std::uint64_t kMaxImports = 65536;
-constexpr std::size_t kMaxName = 4096;
+constexpr std::size_t kMaxName = 4096;  // with its NUL
 constexpr std::uint64_t kMaxSections = 96;
 
 std::string hex(std::uint64_t value)
@@ -62,18 +63,20 @@ public:
     void add_section(Section section) { sections_.push_back(section); }
     void set_headers(std::uint64_t size) { headers_ = size; }
 
-    // The file offset of rva, and how many bytes from there belong to the
-    // same section (or the headers) and the file; 0 bytes when none do.
-    // cut says that the file ends before the section does.
-    std::uint64_t locate(std::uint64_t rva, std::uint64_t &available, bool &cut) const
+    // Where rva lies in the file: its offset, and how many bytes from there
+    // belong to the same section (or the headers) and the file, none when
+    // no section holds it; cut says that the file ends before the section.
+    struct Place {
+        std::uint64_t offset;
+        std::uint64_t available;
+        bool cut;
+    };
+    Place locate(std::uint64_t rva) const
     {
-        available = 0;
-        std::uint64_t offset = 0;
-        std::uint64_t end = 0;
-        if (rva < headers_) {
-            offset = rva;
-            end = headers_;
-        } else {
+        std::uint64_t offset = rva;
+        std::uint64_t end = headers_;
+        if (rva >= headers_) {
+            end = 0;
             for (const Section &section : sections_) {
                 if (rva >= section.address && rva - section.address < section.raw_size) {
                     offset = section.raw_offset + (rva - section.address);
@@ -82,53 +85,38 @@ public:
                 }
             }
         }
-        cut = end > size_;
-        if (cut) {
-            end = size_;
-        }
-        if (offset < end) {
-            available = end - offset;
-        }
-        return offset;
+        const bool cut = end > size_;
+        end = std::min<std::uint64_t>(end, size_);
+        return {offset, offset < end ? end - offset : 0, cut};
     }
 
     std::uint64_t read_rva(std::uint64_t rva, unsigned bytes, const std::string &what) const
     {
-        std::uint64_t available = 0;
-        bool cut = false;
-        const std::uint64_t offset = locate(rva, available, cut);
-        if (available < bytes) {
-            outside(rva, what, cut);
+        const Place place = locate(rva);
+        if (place.available < bytes) {
+            fail(place.cut ? "truncated: " + what + " at RVA " + hex(rva) + " ends past the end of the file"
+                           : what + " at RVA " + hex(rva) + " lies outside the file's sections");
             return 0;
         }
-        return read(offset, bytes, what);
-    }
-
-    void outside(std::uint64_t rva, const std::string &what, bool cut) const
-    {
-        fail(cut ? "truncated: " + what + " at RVA " + hex(rva) + " ends past the end of the file"
-                 : what + " at RVA " + hex(rva) + " lies outside the file's sections");
+        return read(place.offset, bytes, what);
     }
 
     std::string name_at(std::uint64_t rva, const std::string &what) const
     {
-        std::uint64_t available = 0;
-        bool cut = false;
-        const std::uint64_t offset = locate(rva, available, cut);
-        if (available == 0) {
-            outside(rva, what, cut);
-            return "";
-        }
+        const Place place = locate(rva);
         std::string name;
-        for (std::uint64_t i = 0; i < available && name.size() < kMaxName; ++i) {
-            const unsigned char c = data_[offset + i];
+        for (std::uint64_t i = 0; i < place.available && name.size() < kMaxName; ++i) {
+            const unsigned char c = data_[place.offset + i];
             if (c == 0) {
                 return name;
             }
             name += static_cast<char>(c);
         }
-        fail(cut ? "truncated: " + what + " at RVA " + hex(rva) + " ends past the end of the file"
-                 : what + " at RVA " + hex(rva) + " has no end within its section");
+        const std::string at = what + " at RVA " + hex(rva);
+        fail(name.size() == kMaxName ? at + " is longer than " + std::to_string(kMaxName - 1) + " bytes"
+             : place.cut             ? "truncated: " + at + " ends past the end of the file"
+             : place.available == 0  ? at + " lies outside the file's sections"
+                                     : at + " has no end within its section");
         return "";
     }
 
@@ -167,11 +155,6 @@ std::vector<PeImport> read_thunks(const Image &image, std::uint64_t table, unsig
     image.fail("the imports have no end within " + std::to_string(kMaxImports) + " functions");
     return imports;
 }
-
-struct Directory {
-    std::uint64_t rva;
-    bool present;
-};
 
 // Where an import descriptor's DLL name and table of functions lie (RVAs).
 struct Tables {
@@ -221,27 +204,25 @@ void read_image(Image &image, PeImage &result)
                            static_cast<std::uint32_t>(image.read(header + 16, 4, "the section table")),
                            static_cast<std::uint32_t>(image.read(header + 20, 4, "the section table"))});
     }
-    // Data directory i: its RVA, if the header has room for it and it is set.
+    // Data directory i: its RVA, or 0 where the header has no room for it.
     const auto directory = [&](std::uint64_t i) {
-        if (i >= count || directories + 8 * (i + 1) > optional_size) {
-            return Directory{0, false};
-        }
-        const std::uint64_t rva = image.read(optional + directories + 8 * i, 4, "the data directories");
-        return Directory{rva, rva != 0};
+        return i < count && directories + 8 * (i + 1) <= optional_size
+                   ? image.read(optional + directories + 8 * i, 4, "the data directories")
+                   : 0;
     };
 
     // The modules of one directory: descriptors of size bytes each, up to
     // one that names no DLL or no table of functions, as the loader reads
     // them.  read_descriptor gives where a descriptor's name and table lie.
-    const auto read_directory = [&](Directory directory, std::uint64_t size, bool delay_loaded,
+    const auto read_directory = [&](std::uint64_t rva, std::uint64_t size, bool delay_loaded,
                                     const std::string &kind, auto read_descriptor) {
-        for (std::uint64_t i = 0; directory.present && !image.failed(); ++i) {
+        for (std::uint64_t i = 0; rva != 0 && !image.failed(); ++i) {
             if (i == kMaxModules) {
                 image.fail("the " + kind + " directory has no end within " + std::to_string(kMaxModules) + " DLLs");
                 return;
             }
             const std::string what = kind + " descriptor " + std::to_string(i);
-            const Tables tables = read_descriptor(directory.rva + i * size, what);
+            const Tables tables = read_descriptor(rva + i * size, what);
             if (tables.name == 0 || tables.functions == 0 || image.failed()) {
                 return;
             }
@@ -271,7 +252,6 @@ void read_image(Image &image, PeImage &result)
         if (!relative && tables.name != 0 && tables.functions != 0) {
             if (tables.name < image_base || tables.functions < image_base) {
                 image.fail(what + " gives an address below the image base");
-                return Tables{0, 0};
             }
             tables.name -= image_base;
             tables.functions -= image_base;
