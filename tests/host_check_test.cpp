@@ -319,7 +319,7 @@ TEST(CheckHost, HeapFunctionsInEverySpellingTellTheRuntime)
     EXPECT_EQ(api_sets.runtime, Runtime::ours);
     const HostCheck cxx = check(0x14c, {named("msvcrt.dll", {"free"}), named("libstdc++-6.dll", {"_ZdaPv"}), kGets});
     EXPECT_EQ(cxx.runtime, Runtime::several);
-    EXPECT_NE(cxx.reasons.at(0).find("it frees with more than one DLL (msvcrt.dll, libstdc++-6.dll)"), std::string::npos);
+    EXPECT_NE(cxx.reasons.at(0).find("it frees with more than one runtime (msvcrt, libstdc++-6.dll)"), std::string::npos);
 }
 
 TEST(CheckHost, RefusesNamesWeDoNotExportAndOrdinals)

@@ -115,31 +115,38 @@ void add_once(std::vector<std::string> &items, const std::string &item)
     }
 }
 
+// Whose heap a DLL's heap functions free on: its C runtime's, or where it
+// is none (a C++ library's DLL), its own, named by the DLL in lower case.
+std::string heap_of(const std::string &dll, const HostFacts &facts)
+{
+    const std::string runtime = runtime_of(dll, facts);
+    return runtime.empty() ? lower(dll) : runtime;
+}
+
 // The C runtime whose heap the file frees on: from the DLLs it imports its
 // heap functions from, and every C runtime DLL it imports.
 void find_runtime(const PeImage &image, const HostFacts &facts, HostCheck &check)
 {
-    std::vector<std::string> runtimes;  // each C runtime, and each other DLL it frees with
+    std::vector<std::string> heaps;
     for (const PeModule &module : image.modules) {
-        const std::string runtime = runtime_of(module.dll, facts);
-        if (!runtime.empty()) {
-            add_once(runtimes, runtime);
+        if (!runtime_of(module.dll, facts).empty()) {
+            add_once(heaps, runtime_of(module.dll, facts));
             add_once(check.runtime_dlls, module.dll);
         }
         for (const PeImport &import : module.imports) {
             if (frees(import.name)) {
                 check.frees_with.push_back({import.name, module.dll});
-                add_once(runtimes, runtime.empty() ? lower(module.dll) : runtime);
+                add_once(heaps, heap_of(module.dll, facts));
             }
         }
     }
-    if (runtimes.size() != 1) {
-        check.runtime = runtimes.empty() ? Runtime::linked : Runtime::several;
+    if (heaps.size() != 1) {
+        check.runtime = heaps.empty() ? Runtime::linked : Runtime::several;
         return;
     }
-    check.runtime_name = runtimes[0];
+    check.runtime_name = heaps[0];
     const bool ours = std::any_of(facts.runtimes.begin(), facts.runtimes.end(),
-                                  [&](const HostFacts::Runtime &runtime) { return runtime.name == runtimes[0]; });
+                                  [&](const HostFacts::Runtime &runtime) { return runtime.name == heaps[0]; });
     check.runtime = ours ? Runtime::ours : Runtime::other;
 }
 
@@ -154,21 +161,27 @@ std::string elsewhere(const HostCheck &check, const HostFacts &facts)
     }
     std::vector<std::string> freeing;
     for (const HeapImport &import : check.frees_with) {
-        add_once(freeing, import.dll);
+        add_once(freeing, heap_of(import.dll, facts));
     }
     if (freeing.size() != 1) {
         return freeing.empty() ? "it imports more than one C runtime (" + join(check.runtime_dlls) + ")"
-                               : "it frees with more than one DLL (" + join(freeing) + ")";
+                               : "it frees with more than one runtime (" + join(freeing) + ")";
     }
     // The C runtimes besides the one it frees with.
-    const std::string runtime = runtime_of(freeing[0], facts);
     std::vector<std::string> others;
     for (const std::string &dll : check.runtime_dlls) {
-        if (runtime.empty() || runtime_of(dll, facts) != runtime) {
+        if (heap_of(dll, facts) != freeing[0]) {
             others.push_back(dll);
         }
     }
     return "it frees with " + freeing[0] + " while it imports " + join(others) + " too";
+}
+
+// Whether an imported DLL is ours; Windows adds ".dll" to a name without
+// an extension.
+bool is_our_dll(const std::string &dll, const HostFacts &facts)
+{
+    return lower(dll) == lower(facts.dll) || lower(dll) + ".dll" == lower(facts.dll);
 }
 
 bool names(const HostCheck &check, const char *name)
@@ -202,8 +215,7 @@ void check_names(const PeImage &image, const PeText &text, const HostFacts &fact
         return;
     }
     for (const PeModule &module : image.modules) {
-        // Windows adds ".dll" to a name without an extension.
-        if (lower(module.dll) == lower(facts.dll) || lower(module.dll) + ".dll" == lower(facts.dll)) {
+        if (is_our_dll(module.dll, facts)) {
             for (const PeImport &import : module.imports) {
                 add(import.name, import.ordinal, module.delay_loaded);
             }
@@ -268,7 +280,7 @@ HostCheck check_host(const PeImage &image, const PeText &text, const HostFacts &
     find_runtime(image, facts, check);
     check.use = text.holds_dll ? Use::strings : Use::none;
     for (const PeModule &module : image.modules) {
-        if (lower(module.dll) == lower(facts.dll) || lower(module.dll) + ".dll" == lower(facts.dll)) {
+        if (is_our_dll(module.dll, facts)) {
             check.use = Use::imports;
         }
     }
