@@ -9,6 +9,7 @@
 #include <iterator>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "host_check.h"
@@ -46,6 +47,7 @@ TEST(PeReader, ReadsImportsDelayLoadsAndOrdinals)
     bytes = seed("x86-msvcr80-misspelled-and-ordinal.exe");
     ASSERT_EQ(kivvm_tool::read_pe_imports(bytes.data(), bytes.size(), image), "");
     EXPECT_EQ(image.machine, 0x14c);
+    EXPECT_EQ(image.modules.size(), 2U);  // none left of the image read before
     bool by_ordinal = false;
     for (const PeModule &module : image.modules) {
         for (const kivvm_tool::PeImport &import : module.imports) {
@@ -117,6 +119,12 @@ std::vector<unsigned char> patched(const char *name, std::vector<std::tuple<std:
     return bytes;
 }
 
+std::vector<unsigned char> first(std::vector<unsigned char> bytes, std::size_t size)
+{
+    bytes.resize(size);
+    return bytes;
+}
+
 // The x86 host with its last section, .reloc (RVA 0x4000, from 0xa00 to the
 // file's end; its size at 0x1f8), holding these bytes instead.
 std::vector<unsigned char> with_reloc(std::vector<std::tuple<std::size_t, unsigned, std::uint64_t>> values,
@@ -162,11 +170,22 @@ TEST(PeReader, SaysWhatIsWrongWithAnImage)
         {patched(host, {{0x620, 4, 0}}), read},
         {patched(host, {{0x630, 4, 0x2064}}), read},
         {patched(host, {{0x686, 1, 0}}), "an import from msvcr80.dll has an empty name"},
+        {patched(host, {{0x640, 4, 0}}), "msvcr80.dll: free"},
+        {patched(host, {{0x62c, 4, 0x4300}, {0x1f8, 4, 0x1000200}}),
+         "truncated: " + name0 + "0x4300 ends past the end of the file"},
+        {first(patched(host, {{0x7e, 2, 0}}), 0xfa), "truncated: the data directory table ends past the end of the file"},
         // Old delay-load descriptors give addresses: rebased, and checked.
         {seed("x86-delay-loaded-old-style"), outcome(seed("x86-delay-loaded.exe"))},
         {patched("x86-delay-loaded-old-style", {{0x614, 4, 0xfff0000}}),
          "delay-load descriptor 0 gives an address below the image base"},
         {patched("x86-delay-loaded-old-style", {{0x620, 4, 0x10000000}}), "api-ms-win-crt-heap-l1-1-0.dll: malloc"},
+        {patched("x64-ucrt-delay-loaded.exe", {{0x648, 4, 1}, {0x64c, 4, 0x20c0}, {0x658, 4, 0x2068}}),
+         outcome(seed("x64-ucrt-delay-loaded.exe")) + "; kivvariantmanager.dll (delay): KIVVMFreeSetupPaths "
+                                                       "KIVVMGetSetupPaths KIVVMInit"},
+        {patched("x86-delay-loaded-old-style", {{0x158, 4, 0x21fd}}),
+         "delay-load descriptor 0 at RVA 0x21fd ends past its section"},
+        {patched("x86-delay-loaded-old-style", {{0x158, 4, 0x21fc}}),
+         "delay-load descriptor 0 at RVA 0x2200 lies outside the file's sections"},
         // The bounds on a name, on the functions and on the DLLs.
         {with_reloc({{0x62c, 4, 0x4000}}, std::vector<unsigned char>(4096, 'A')), name0 + "0x4000 is longer than 4095 bytes"},
     };
@@ -216,16 +235,19 @@ TEST(PeReader, StopsAtADescriptorWithoutAnAddressTable)
 }
 
 // Words for LoadLibrary and GetProcAddress, in ASCII and UTF-16LE at any
-// offset; the DLL's name in any case; a word does not start inside another.
+// offset; the DLL's name in any case; a word does not start inside another,
+// and holds letters, digits and '_' only.
 TEST(PeText, FindsNamesAsciiAndUtf16)
 {
-    const std::string bytes = std::string("xKIVVMInit\0KIVVMInit\0_KIVVMGetHidden kivvmLower ", 49) +
-                              std::string("\0K\0I\0V\0V\0M\0W\0i\0d\0e\0\0\0", 20) + "KIVVM;" +
+    const std::string bytes = std::string("xKIVVMAtOne\0KIVVMInit\0_KIVVMGetHidden kivvmLower ", 50) +
+                              "KIVVM09AZaz_/KIVVM1:KIVVM2@KIVVM3[KIVVM4`KIVVM5{KIVVM6" +
+                              std::string("\0x\0K\0I\0V\0V\0M\0H\0\0K\0I\0V\0V\0M\0W\0i\0d\0e\0\0\0", 36) +
                               std::string("K\0i\0v\0V\0a\0r\0i\0a\0n\0t\0M\0a\0n\0a\0g\0e\0r\0.\0D\0L\0L\0", 42);
     const auto *data = reinterpret_cast<const unsigned char *>(bytes.data());
     const kivvm_tool::PeText text = kivvm_tool::find_text(data, bytes.size(), "kivvariantmanager.dll", "KIVVM");
     EXPECT_TRUE(text.holds_dll);
-    EXPECT_EQ(text.words, (std::vector<std::string>{"KIVVMInit", "KIVVM", "KIVVMWide"}));
+    EXPECT_EQ(text.words, (std::vector<std::string>{"KIVVMInit", "KIVVM09AZaz_", "KIVVM1", "KIVVM2", "KIVVM3",
+                                                     "KIVVM4", "KIVVM5", "KIVVM6", "KIVVMWide"}));
     // Cut one byte short, the UTF-16 name is gone.
     EXPECT_FALSE(kivvm_tool::find_text(data, bytes.size() - 1, "kivvariantmanager.dll", "KIVVM").holds_dll);
     EXPECT_FALSE(kivvm_tool::find_text(data, 0, "kivvariantmanager.dll", "KIVVM").holds_dll);
@@ -340,6 +362,22 @@ TEST(CheckHost, RefusesNamesWeDoNotExportAndOrdinals)
                                 "it imports ordinal 7 from kivvariantmanager.dll: ordinals are not part of the interface"}));
 }
 
+// A misspelt name is given the export within three edits of it (an
+// insertion, a deletion or a change, in any case), if there is one.
+TEST(CheckHost, NamesTheNearestExport)
+{
+    const std::pair<const char *, const char *> cases[] = {
+        {"kivvminit", "KIVVMInit"},          {"KIVVMInitABC", "KIVVMInit"}, {"KIVVMInitABCD", ""},
+        {"KIVVMI", "KIVVMInit"},             {"KIVVM", ""},                 {"KIVVMIxyz", "KIVVMInit"},
+        {"KIVVMwxyz", ""},                   {"XIVVMInit", "KIVVMInit"},    {"KIVVMInix", "KIVVMInit"},
+        {"KIVVMGetToolBarFile", "KIVVMGetTooBarFile"}, {"KIVVMFreeSetupPath", "KIVVMFreeSetupPaths"}};
+    for (const auto &[name, nearest] : cases) {
+        const HostCheck host = check(0x14c, {named("msvcr80.dll", {"free"}), named("kivvariantmanager.dll", {name})});
+        ASSERT_EQ(host.names.size(), 1U);
+        EXPECT_EQ(host.names[0].nearest, nearest) << name;
+    }
+}
+
 // Off our runtimes a file is safe only if it never frees the list with its
 // own runtime: its imports must show it.  Then any build of its
 // architecture serves it.
@@ -361,6 +399,11 @@ TEST(CheckHost, ElsewhereOnlyWithKIVVMFreeSetupPaths)
     const HostCheck linked = check(0x14c, {named("kernel32.dll", {"HeapFree"}), kGets});
     EXPECT_EQ(linked.runtime, Runtime::linked);
     EXPECT_TRUE(linked.builds.empty());
+    // A runtime's name may be its pattern's '*' matched by nothing.
+    EXPECT_EQ(check(0x14c, {named("msvcr.dll", {"free"}), kGets}).runtime_name, "msvcr.dll");
+    // On one of our runtimes, but with no build for its architecture there.
+    EXPECT_EQ(check(0x8664, {named("msvcr80.dll", {"free"}), kGets}).reasons,
+              std::vector<std::string>{"no build of ours is for x64 on msvcr80"});
     // On one of our runtimes, KIVVMFreeSetupPaths opens every build too.
     EXPECT_EQ(presets(check(0x14c, {named("msvcr80.dll", {"free"}), kReleases})).size(), 3U);
 }

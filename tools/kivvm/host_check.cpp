@@ -3,7 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
+#include <utility>
 
 #include "report.h"
 
@@ -292,10 +292,8 @@ HostCheck check_host(const PeImage &image, const PeText &text, const HostFacts &
         for (const HostFacts::Architecture &architecture : facts.architectures) {
             ours.push_back(architecture.name);
         }
-        char machine[16];
-        std::snprintf(machine, sizeof machine, "0x%x", static_cast<unsigned>(image.machine));
-        check.reasons.push_back(std::string("its architecture (machine ") + machine +
-                                ") is none we build a DLL for (" + join(ours) + ")");
+        check.reasons.push_back("its architecture (machine " + hex(image.machine) + ") is none we build a DLL for (" +
+                                join(ours) + ")");
     }
     check_names(image, text, facts, check);
     find_builds(facts, check);
@@ -336,7 +334,7 @@ Verdict judge_process(const std::vector<HostFile> &files, const HostFacts &facts
                 return std::any_of(file.check.runtime_dlls.begin(), file.check.runtime_dlls.end(),
                                    [&](const std::string &dll) { return runtime_of(dll, facts) == build.runtime; });
             });
-            return (loaded ? 0 : 2) + (runtime != facts.runtimes.end() && runtime->everywhere ? 0 : 1);
+            return std::make_pair(!loaded, runtime == facts.runtimes.end() || !runtime->everywhere);
         };
         verdict.build = *std::min_element(serve_all.begin(), serve_all.end(),
                                           [&](const HostFacts::Build &a, const HostFacts::Build &b) {
@@ -371,15 +369,14 @@ std::string describe(const NameCheck &entry)
 
 std::string text_runtime(const HostCheck &check, const HostFacts &facts)
 {
-    switch (check.runtime) {
-    case Runtime::ours:
+    if (check.runtime == Runtime::ours) {
         return check.runtime_name + " (" + join(check.runtime_dlls) + ")";
-    case Runtime::other:
+    }
+    if (check.runtime == Runtime::other) {
         return check.runtime_name + ", which no build of ours is on";
-    case Runtime::linked:
+    }
+    if (check.runtime == Runtime::linked) {
         return "linked in statically (it imports no C runtime DLL)";
-    case Runtime::several:
-        break;
     }
     return "more than one: " + elsewhere(check, facts);
 }
@@ -390,11 +387,9 @@ std::string text_host(const HostFile &file, const HostFacts &facts)
         return file.file + "\n  error: " + file.error + "\n";
     }
     const HostCheck &check = file.check;
-    char machine[16];
-    std::snprintf(machine, sizeof machine, "0x%x", static_cast<unsigned>(check.machine));
     std::string text = file.file + "\n  architecture: " +
                        (check.architecture.empty() ? std::string("none of ours") : check.architecture) +
-                       " (machine " + machine + ")\n  C runtime: " + text_runtime(check, facts) + "\n";
+                       " (machine " + hex(check.machine) + ")\n  C runtime: " + text_runtime(check, facts) + "\n";
     if (!check.frees_with.empty()) {
         std::vector<std::string> frees;
         for (const HeapImport &import : check.frees_with) {
@@ -504,6 +499,8 @@ std::string text_process(const std::vector<HostFile> &files, const Verdict &verd
                 facts.dll + "\n";
     } else if (verdict.fits) {
         text += "verdict: no file here uses " + facts.dll + "\n";
+    } else if (std::any_of(files.begin(), files.end(), [](const HostFile &file) { return !file.error.empty(); })) {
+        text += "verdict: none can be named, since not every file can be read\n";
     } else {
         text += "verdict: no single build serves every file that uses " + facts.dll + "\n";
     }

@@ -2,8 +2,8 @@
 #include "pe_imports.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <set>
+#include <sstream>
 #include <string>
 
 namespace kivvm_tool {
@@ -17,13 +17,6 @@ constexpr std::uint64_t kMaxModules = 4096;
 constexpr std::uint64_t kMaxImports = 65536;
 constexpr std::size_t kMaxName = 4096;  // with its NUL
 constexpr std::uint64_t kMaxSections = 96;
-
-std::string hex(std::uint64_t value)
-{
-    char text[24];
-    std::snprintf(text, sizeof text, "0x%llx", static_cast<unsigned long long>(value));
-    return text;
-}
 
 struct Section {
     std::uint32_t address;  // its RVA
@@ -94,8 +87,10 @@ public:
     {
         const Place place = locate(rva);
         if (place.available < bytes) {
-            fail(place.cut ? "truncated: " + what + " at RVA " + hex(rva) + " ends past the end of the file"
-                           : what + " at RVA " + hex(rva) + " lies outside the file's sections");
+            const std::string at = what + " at RVA " + hex(rva);
+            fail(place.cut              ? "truncated: " + at + " ends past the end of the file"
+                 : place.available == 0 ? at + " lies outside the file's sections"
+                                        : at + " ends past its section");
             return 0;
         }
         return read(place.offset, bytes, what);
@@ -204,18 +199,16 @@ void read_image(Image &image, PeImage &result)
                            static_cast<std::uint32_t>(image.read(header + 16, 4, "the section table")),
                            static_cast<std::uint32_t>(image.read(header + 20, 4, "the section table"))});
     }
-    // Data directory i: its RVA, or 0 where the header has no room for it.
-    const auto directory = [&](std::uint64_t i) {
-        return i < count && directories + 8 * (i + 1) <= optional_size
-                   ? image.read(optional + directories + 8 * i, 4, "the data directories")
-                   : 0;
-    };
-
-    // The modules of one directory: descriptors of size bytes each, up to
-    // one that names no DLL or no table of functions, as the loader reads
-    // them.  read_descriptor gives where a descriptor's name and table lie.
-    const auto read_directory = [&](std::uint64_t rva, std::uint64_t size, bool delay_loaded,
+    // The modules of data directory index, where the header has room for
+    // it and it is set: descriptors of size bytes each, up to one that names
+    // no DLL or no table of functions, as the loader reads them.
+    // read_descriptor gives where a descriptor's name and table lie.
+    const auto read_directory = [&](std::uint64_t index, std::uint64_t size, bool delay_loaded,
                                     const std::string &kind, auto read_descriptor) {
+        if (index >= count || directories + 8 * (index + 1) > optional_size) {
+            return;
+        }
+        const std::uint64_t rva = image.read(optional + directories + 8 * index, 4, "the data directory table");
         for (std::uint64_t i = 0; rva != 0 && !image.failed(); ++i) {
             if (i == kMaxModules) {
                 image.fail("the " + kind + " directory has no end within " + std::to_string(kMaxModules) + " DLLs");
@@ -234,7 +227,7 @@ void read_image(Image &image, PeImage &result)
     // Import descriptors: the lookup table, or where there is none the
     // address table, which holds the same before the image is bound; the
     // loader stops at a descriptor without an address table.
-    read_directory(directory(1), 20, false, "import", [&](std::uint64_t descriptor, const std::string &what) {
+    read_directory(1, 20, false, "import", [&](std::uint64_t descriptor, const std::string &what) {
         const std::uint64_t lookup = image.read_rva(descriptor, 4, what);
         const std::uint64_t name = image.read_rva(descriptor + 12, 4, what);
         const std::uint64_t addresses = image.read_rva(descriptor + 16, 4, what);
@@ -246,7 +239,7 @@ void read_image(Image &image, PeImage &result)
 
     // Delay-load descriptors: old images give addresses (attribute bit 0
     // clear), not RVAs.
-    read_directory(directory(13), 32, true, "delay-load", [&](std::uint64_t descriptor, const std::string &what) {
+    read_directory(13, 32, true, "delay-load", [&](std::uint64_t descriptor, const std::string &what) {
         const bool relative = (image.read_rva(descriptor, 4, what) & 1U) != 0;
         Tables tables{image.read_rva(descriptor + 4, 4, what), image.read_rva(descriptor + 16, 4, what)};
         if (!relative && tables.name != 0 && tables.functions != 0) {
@@ -287,6 +280,13 @@ int fold(int c)
 
 }  // namespace
 
+std::string hex(std::uint64_t value)
+{
+    std::ostringstream text;
+    text << "0x" << std::hex << value;
+    return text.str();
+}
+
 PeText find_text(const unsigned char *data, std::size_t size, const std::string &dll, const std::string &prefix)
 {
     PeText text;
@@ -294,17 +294,18 @@ PeText find_text(const unsigned char *data, std::size_t size, const std::string 
     // ASCII, a character a byte; then UTF-16LE, a character two bytes, the
     // second zero, at any offset.
     for (const std::size_t width : {std::size_t{1}, std::size_t{2}}) {
-        // The character at offset, or -1 where there is none.
+        // The character at offset, or 0 where there is none (0 is part of
+        // no name and no word).
         const auto at = [&](std::size_t offset) {
             if (offset >= size || size - offset < width || (width == 2 && data[offset + 1] != 0)) {
-                return -1;
+                return 0;
             }
             return static_cast<int>(data[offset]);
         };
         const auto holds = [&](std::size_t offset, const std::string &what, bool any_case) {
             for (std::size_t i = 0; i < what.size(); ++i) {
                 const int c = at(offset + i * width);
-                if (c < 0 || (any_case ? fold(c) != fold(what[i]) : c != what[i])) {
+                if (any_case ? fold(c) != fold(what[i]) : c != what[i]) {
                     return false;
                 }
             }

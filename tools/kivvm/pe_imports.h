@@ -34,6 +34,9 @@ struct PeImage {
 // file: ...").
 std::string read_pe_imports(const unsigned char *data, std::size_t size, PeImage &image);
 
+// "0x1c4": how the reader's messages, and check-host, write a number.
+std::string hex(std::uint64_t value);
+
 // What a program that loads a DLL at run time holds for LoadLibrary and
 // GetProcAddress: text anywhere in its bytes, as ASCII or as UTF-16LE.
 struct PeText {
