@@ -182,6 +182,7 @@ TEST(PeReader, SaysWhatIsWrongWithAnImage)
         {patched("x64-ucrt-delay-loaded.exe", {{0x648, 4, 1}, {0x64c, 4, 0x20c0}, {0x658, 4, 0x2068}}),
          outcome(seed("x64-ucrt-delay-loaded.exe")) + "; kivvariantmanager.dll (delay): KIVVMFreeSetupPaths "
                                                        "KIVVMGetSetupPaths KIVVMInit"},
+        {patched("x86-delay-loaded-old-style", {{0x614, 4, 0x10000000}}), "api-ms-win-crt-heap-l1-1-0.dll: malloc"},
         {patched("x86-delay-loaded-old-style", {{0x158, 4, 0x21fd}}),
          "delay-load descriptor 0 at RVA 0x21fd ends past its section"},
         {patched("x86-delay-loaded-old-style", {{0x158, 4, 0x21fc}}),
@@ -248,6 +249,11 @@ TEST(PeText, FindsNamesAsciiAndUtf16)
     EXPECT_TRUE(text.holds_dll);
     EXPECT_EQ(text.words, (std::vector<std::string>{"KIVVMInit", "KIVVM09AZaz_", "KIVVM1", "KIVVM2", "KIVVM3",
                                                      "KIVVM4", "KIVVM5", "KIVVM6", "KIVVMWide"}));
+    // Any case, in ASCII too; UTF-16 only where every other byte is 0.
+    const std::string caps("AZ.DLL x\0K\1I\1V\1V\1M\1Q\1", 21);
+    const auto *caps_data = reinterpret_cast<const unsigned char *>(caps.data());
+    EXPECT_TRUE(kivvm_tool::find_text(caps_data, caps.size(), "az.dll", "KIVVM").holds_dll);
+    EXPECT_TRUE(kivvm_tool::find_text(caps_data, caps.size(), "az.dll", "KIVVM").words.empty());
     // Cut one byte short, the UTF-16 name is gone.
     EXPECT_FALSE(kivvm_tool::find_text(data, bytes.size() - 1, "kivvariantmanager.dll", "KIVVM").holds_dll);
     EXPECT_FALSE(kivvm_tool::find_text(data, 0, "kivvariantmanager.dll", "KIVVM").holds_dll);
@@ -476,6 +482,63 @@ TEST(Process, OneBuildForEveryFileThatUsesTheDll)
     const HostFile x64{"x64.dll", "", check(0x8664, {named("ucrtbase.dll", {"free"}), kGets})};
     EXPECT_EQ(judge({msvcr80, x64}).reasons.at(1), "x64.dll needs w64");
     EXPECT_EQ(judge({HostFile{"bad.exe", "", check(0xaa64, {kGets})}}).reasons.at(0), "bad.exe: no build serves it");
+}
+
+// The JSON: every file with the same keys, each holding one kind of fact.
+TEST(Process, JsonSaysEachFactOnce)
+{
+    using kivvm_tool::HostFile;
+    PeModule ordinal = named("KIVVARIANTMANAGER.DLL", {"KIVVMFreeSetupPaths"}, true);
+    ordinal.imports.push_back({"", 3});
+    const std::vector<HostFile> files = {
+        {"a.dll", "", check(0x14c, {named("msvcr90.dll", {"free"})}, {true, {"KIVVMInit", "KIVVMGetSetupPath"}})},
+        {"b.exe", "", check(0x14c, {ordinal})},
+        {"c.exe", "", check(0x14c, {named("msvcr80.dll", {"free"}), kGets})},
+        {"d.dll", "cannot open it", {}}};
+    EXPECT_EQ(kivvm_tool::json_process(files, kivvm_tool::judge_process(files, kFacts)),
+              "{\"files\": [\n"
+              "  {\"file\": \"a.dll\", \"error\": null, \"machine\": 332, \"architecture\": \"x86\", "
+              "\"c_runtime\": \"msvcr90.dll\", \"c_runtime_is_ours\": false, \"c_runtime_is_static\": false, "
+              "\"c_runtime_dlls\": [\"msvcr90.dll\"], \"frees_with\": [{\"function\": \"free\", \"dll\": \"msvcr90.dll\"}], "
+              "\"uses_our_dll\": true, \"loads_at_run_time\": true, \"names\": [{\"name\": \"KIVVMInit\", "
+              "\"ordinal\": null, \"delay_loaded\": false, \"from_strings\": true, \"exported\": true, "
+              "\"nearest\": null}, {\"name\": \"KIVVMGetSetupPath\", \"ordinal\": null, \"delay_loaded\": false, "
+              "\"from_strings\": true, \"exported\": false, \"nearest\": \"KIVVMGetSetupPaths\"}], \"builds\": [], "
+              "\"notes\": [], \"reasons\": [\"its strings name KIVVMGetSetupPath, "
+              "which kivvariantmanager.dll does not export (nearest: KIVVMGetSetupPaths)\"], \"fits\": false},\n"
+              "  {\"file\": \"b.exe\", \"error\": null, \"machine\": 332, \"architecture\": \"x86\", \"c_runtime\": null, "
+              "\"c_runtime_is_ours\": false, \"c_runtime_is_static\": true, \"c_runtime_dlls\": [], "
+              "\"frees_with\": [], \"uses_our_dll\": true, \"loads_at_run_time\": false, "
+              "\"names\": [{\"name\": \"KIVVMFreeSetupPaths\", \"ordinal\": null, \"delay_loaded\": true, "
+              "\"from_strings\": false, \"exported\": true, \"nearest\": null}, {\"name\": null, \"ordinal\": 3, "
+              "\"delay_loaded\": true, \"from_strings\": false, \"exported\": false, \"nearest\": null}], "
+              "\"builds\": [], \"notes\": [], "
+              "\""
+              "r"
+              "e"
+              "a"
+              "s"
+              "o"
+              "n"
+              "s"
+              "\""
+              ": [\"it imports ordinal 3 from kivvariantmanager.dll: ordinals are not part of the interface\"], "
+              "\"fits\": false},\n"
+              "  {\"file\": \"c.exe\", \"error\": null, \"machine\": 332, \"architecture\": \"x86\", "
+              "\"c_runtime\": \"msvcr80\", \"c_runtime_is_ours\": true, \"c_runtime_is_static\": false, "
+              "\"c_runtime_dlls\": [\"msvcr80.dll\"], \"frees_with\": [{\"function\": \"free\", \"dll\": \"msvcr80.dll\"}], "
+              "\"uses_our_dll\": true, \"loads_at_run_time\": false, \"names\": [{\"name\": \"KIVVMInit\", "
+              "\"ordinal\": null, \"delay_loaded\": false, \"from_strings\": false, \"exported\": true, "
+              "\"nearest\": null}, {\"name\": \"KIVVMGetSetupPaths\", \"ordinal\": null, \"delay_loaded\": false, "
+              "\"from_strings\": false, \"exported\": true, \"nearest\": null}], \"builds\": [\"w86\"], \"notes\": [], "
+              "\"reasons\": [], \"fits\": true},\n"
+              "  {\"file\": \"d.dll\", \"error\": \"cannot open it\", \"machine\": null, \"architecture\": null, "
+              "\"c_runtime\": null, \"c_runtime_is_ours\": null, \"c_runtime_is_static\": null, "
+              "\"c_runtime_dlls\": [], \"frees_with\": [], \"uses_our_dll\": null, \"loads_at_run_time\": null, "
+              "\"names\": [], \"builds\": [], \"notes\": [], \"reasons\": [], \"fits\": false}\n"
+              "], \"verdict\": {\"fits\": false, \"build\": null, \"reasons\": [\"a.dll: no build serves it\", "
+              "\"b.exe: no build serves it\", \"c.exe needs w86\", \"d.dll: it cannot be read, "
+              "so whether it uses kivvariantmanager.dll is unknown\"]}}");
 }
 
 }  // namespace

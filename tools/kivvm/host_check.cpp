@@ -476,11 +476,11 @@ std::string json_host(const HostFile &file)
            ", \"machine\": " + json_or_null(read, std::to_string(check.machine)) +
            ", \"architecture\": " + json_or_null(!check.architecture.empty(), json_text(check.architecture)) +
            ", \"c_runtime\": " + json_or_null(read && named, json_text(check.runtime_name)) +
-           ", \"c_runtime_is_ours\": " + json_bool(read && check.runtime == Runtime::ours) +
-           ", \"c_runtime_is_static\": " + json_bool(read && check.runtime == Runtime::linked) +
+           ", \"c_runtime_is_ours\": " + json_or_null(read, json_bool(check.runtime == Runtime::ours)) +
+           ", \"c_runtime_is_static\": " + json_or_null(read, json_bool(check.runtime == Runtime::linked)) +
            ", \"c_runtime_dlls\": " + json_list(check.runtime_dlls) + ", \"frees_with\": [" + join(frees) +
-           "], \"uses_our_dll\": " + json_bool(check.use != Use::none) +
-           ", \"loads_at_run_time\": " + json_bool(check.use == Use::strings) + ", \"names\": [" + join(names) +
+           "], \"uses_our_dll\": " + json_or_null(read, json_bool(check.use != Use::none)) +
+           ", \"loads_at_run_time\": " + json_or_null(read, json_bool(check.use == Use::strings)) + ", \"names\": [" + join(names) +
            "], \"builds\": " + json_list(builds) + ", \"notes\": " + json_list(check.notes) +
            ", \"reasons\": " + json_list(check.reasons) + ", \"fits\": " + json_bool(read && check.reasons.empty()) +
            "}";
