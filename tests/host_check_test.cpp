@@ -224,6 +224,33 @@ TEST(PeReader, SaysWhatIsWrongWithAnImage)
     }
 }
 
+// A DLL's exports: its name, then each function's ordinal and name, named
+// ones first; the stand-in exports three names and one function by
+// ordinal only (its export directory is at 0x610).
+TEST(PeReader, ReadsExportsByNameAndByOrdinal)
+{
+    const auto exports = [](const std::vector<unsigned char> &bytes) {
+        PeImage image;
+        std::string text = kivvm_tool::read_pe_imports(bytes.data(), bytes.size(), image);
+        text += image.export_name + ":";
+        for (const kivvm_tool::PeExport &entry : image.exports) {
+            text += " " + std::to_string(entry.ordinal) + (entry.name.empty() ? "" : "=" + entry.name);
+        }
+        return text;
+    };
+    const char *dll = "x86-stand-in.dll";
+    EXPECT_EQ(exports(seed(dll)), "x86-stand-in.dll: 3=KIVVMFreeSetupPaths 2=KIVVMGetSetupPaths 1=KIVVMInit 7");
+    EXPECT_EQ(exports(patched(dll, {{0x620, 4, 100}, {0x61c, 4, 0}})),
+              ": 103=KIVVMFreeSetupPaths 102=KIVVMGetSetupPaths 101=KIVVMInit 107");
+    EXPECT_EQ(exports(patched(dll, {{0x624, 4, 65537}})),
+              "the export directory lists 65537 functions and 3 names, more than 65536:");
+    EXPECT_EQ(exports(patched(dll, {{0x628, 4, 65537}})),
+              "the export directory lists 8 functions and 65537 names, more than 65536:");
+    EXPECT_EQ(exports(patched(dll, {{0x624, 4, 3}})), "the exported name KIVVMFreeSetupPaths has no function: its "
+                                                      "index 3 is past the 3 of the export address table:");
+    EXPECT_EQ(exports(seed("x86-msvcr80-host.exe")), ":");
+}
+
 // As the loader does, the reader stops at a descriptor without an address
 // table: the host whose first one is cleared imports nothing.
 TEST(PeReader, StopsAtADescriptorWithoutAnAddressTable)
@@ -284,7 +311,7 @@ PeModule named(const char *dll, std::vector<std::string> names, bool delay_loade
 
 HostCheck check(std::uint16_t machine, std::vector<PeModule> modules, const kivvm_tool::PeText &text = {})
 {
-    return check_host({machine, std::move(modules)}, text, kFacts);
+    return check_host({machine, std::move(modules), "", {}}, text, kFacts);
 }
 
 std::vector<std::string> presets(const HostCheck &check)

@@ -11,12 +11,13 @@ namespace {
 
 // Bounds on the walks of tables whose ends the image itself gives: the
 // descriptors of each directory, the imports of the whole image (several
-// descriptors may share a table), a name, and the sections, of which
-// Windows loads no more than 96.
+// descriptors may share a table), a name, the sections, of which Windows
+// loads no more than 96, and the exports, which ordinals of 16 bits name.
 constexpr std::uint64_t kMaxModules = 4096;
 constexpr std::uint64_t kMaxImports = 65536;
 constexpr std::size_t kMaxName = 4096;  // with its NUL
 constexpr std::uint64_t kMaxSections = 96;
+constexpr std::uint64_t kMaxExports = 65536;  // functions, and names
 
 struct Section {
     std::uint32_t address;  // its RVA
@@ -157,6 +158,49 @@ struct Tables {
     std::uint64_t functions;
 };
 
+// The export directory at rva: the DLL's name, and each function's ordinal
+// with its name where it has one; an address table entry of 0 exports
+// nothing.
+void read_exports(const Image &image, std::uint64_t rva, PeImage &result)
+{
+    if (rva == 0 || image.failed()) {
+        return;
+    }
+    const std::string what = "the export directory";
+    const std::uint64_t name = image.read_rva(rva + 12, 4, what);
+    const std::uint64_t base = image.read_rva(rva + 16, 4, what);
+    const std::uint64_t functions = image.read_rva(rva + 20, 4, what);
+    const std::uint64_t names = image.read_rva(rva + 24, 4, what);
+    const std::uint64_t addresses = image.read_rva(rva + 28, 4, what);
+    const std::uint64_t name_table = image.read_rva(rva + 32, 4, what);
+    const std::uint64_t ordinal_table = image.read_rva(rva + 36, 4, what);
+    if (functions > kMaxExports || names > kMaxExports) {
+        image.fail(what + " lists " + std::to_string(functions) + " functions and " + std::to_string(names) +
+                   " names, more than " + std::to_string(kMaxExports));
+    }
+    if (name != 0 && !image.failed()) {
+        result.export_name = image.name_at(name, "the name in the export directory");
+    }
+    std::vector<bool> named(image.failed() ? 0 : functions);
+    for (std::uint64_t i = 0; i < names && !image.failed(); ++i) {
+        const std::uint64_t index = image.read_rva(ordinal_table + 2 * i, 2, "the export ordinal table");
+        const std::string function =
+            image.name_at(image.read_rva(name_table + 4 * i, 4, "the export name table"), "an exported name");
+        if (index >= functions) {
+            image.fail("the exported name " + function + " has no function: its index " + std::to_string(index) +
+                       " is past the " + std::to_string(functions) + " of the export address table");
+        } else if (!image.failed()) {
+            named[index] = true;
+            result.exports.push_back({function, base + index});
+        }
+    }
+    for (std::uint64_t i = 0; i < named.size() && !image.failed(); ++i) {
+        if (!named[i] && image.read_rva(addresses + 4 * i, 4, "the export address table") != 0) {
+            result.exports.push_back({"", base + i});
+        }
+    }
+}
+
 void read_image(Image &image, PeImage &result)
 {
     if (image.read(0, 2, "the MZ header") != 0x5a4dU) {
@@ -199,16 +243,22 @@ void read_image(Image &image, PeImage &result)
                            static_cast<std::uint32_t>(image.read(header + 16, 4, "the section table")),
                            static_cast<std::uint32_t>(image.read(header + 20, 4, "the section table"))});
     }
-    // The modules of data directory index, where the header has room for
-    // it and it is set: descriptors of size bytes each, up to one that names
-    // no DLL or no table of functions, as the loader reads them.
-    // read_descriptor gives where a descriptor's name and table lie.
-    const auto read_directory = [&](std::uint64_t index, std::uint64_t size, bool delay_loaded,
-                                    const std::string &kind, auto read_descriptor) {
-        if (index >= count || directories + 8 * (index + 1) > optional_size) {
-            return;
+    // Data directory index's RVA; 0 where it is not set, or where the
+    // header has no room for it.
+    const auto directory = [&](std::uint64_t index) {
+        std::uint64_t rva = 0;
+        if (index < count && directories + 8 * (index + 1) <= optional_size) {
+            rva = image.read(optional + directories + 8 * index, 4, "the data directory table");
         }
-        const std::uint64_t rva = image.read(optional + directories + 8 * index, 4, "the data directory table");
+        return rva;
+    };
+
+    // The modules of the directory at rva: descriptors of size bytes each,
+    // up to one that names no DLL or no table of functions, as the loader
+    // reads them.  read_descriptor gives where a descriptor's name and table
+    // lie.
+    const auto read_directory = [&](std::uint64_t rva, std::uint64_t size, bool delay_loaded,
+                                    const std::string &kind, auto read_descriptor) {
         for (std::uint64_t i = 0; rva != 0 && !image.failed(); ++i) {
             if (i == kMaxModules) {
                 image.fail("the " + kind + " directory has no end within " + std::to_string(kMaxModules) + " DLLs");
@@ -227,7 +277,7 @@ void read_image(Image &image, PeImage &result)
     // Import descriptors: the lookup table, or where there is none the
     // address table, which holds the same before the image is bound; the
     // loader stops at a descriptor without an address table.
-    read_directory(1, 20, false, "import", [&](std::uint64_t descriptor, const std::string &what) {
+    read_directory(directory(1), 20, false, "import", [&](std::uint64_t descriptor, const std::string &what) {
         const std::uint64_t lookup = image.read_rva(descriptor, 4, what);
         const std::uint64_t name = image.read_rva(descriptor + 12, 4, what);
         const std::uint64_t addresses = image.read_rva(descriptor + 16, 4, what);
@@ -239,7 +289,7 @@ void read_image(Image &image, PeImage &result)
 
     // Delay-load descriptors: old images give addresses (attribute bit 0
     // clear), not RVAs.
-    read_directory(13, 32, true, "delay-load", [&](std::uint64_t descriptor, const std::string &what) {
+    read_directory(directory(13), 32, true, "delay-load", [&](std::uint64_t descriptor, const std::string &what) {
         const bool relative = (image.read_rva(descriptor, 4, what) & 1U) != 0;
         Tables tables{image.read_rva(descriptor + 4, 4, what), image.read_rva(descriptor + 16, 4, what)};
         if (!relative && tables.name != 0 && tables.functions != 0) {
@@ -251,6 +301,8 @@ void read_image(Image &image, PeImage &result)
         }
         return tables;
     });
+
+    read_exports(image, directory(0), result);
 }
 
 }  // namespace

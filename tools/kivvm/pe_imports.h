@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// What a Windows program or DLL imports, read from its PE image: its machine
-// and, for each DLL it imports from (directly or delay-loaded), the functions
-// it imports, by name or by ordinal.  Any bytes may be given: every read is
+// What a Windows program or DLL imports and exports, read from its PE image:
+// its machine; for each DLL it imports from (directly or delay-loaded), the
+// functions it imports, by name or by ordinal; and the functions it exports.  Any bytes may be given: every read is
 // checked against their size, and every walk of a table is bounded.
 #ifndef KIVVM_TOOL_PE_IMPORTS_H
 #define KIVVM_TOOL_PE_IMPORTS_H
@@ -24,9 +24,16 @@ struct PeModule {
     std::vector<PeImport> imports;
 };
 
+struct PeExport {
+    std::string name;       // empty when exported by ordinal only
+    std::uint64_t ordinal;  // the ordinal base plus its index
+};
+
 struct PeImage {
     std::uint16_t machine;  // IMAGE_FILE_MACHINE_*: 0x14c x86, 0x8664 x64
     std::vector<PeModule> modules;
+    std::string export_name;         // the DLL's name in its export directory
+    std::vector<PeExport> exports;   // named ones in the name table's order, then the others
 };
 
 // Reads the image in data[0, size).  Returns an empty string and fills
