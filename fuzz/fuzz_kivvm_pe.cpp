@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Fuzz target: kivvm check-host's PE reader and string scan for any bytes.
+// Fuzz target: kivvm check-host's PE reader (imports, exports, resources,
+// the version resource) and string scan for any bytes.
 // They must return, never reading outside the bytes (the sanitizers watch
 // every read) nor walking a table without end; the reader either says what
 // is wrong and gives no image, or gives one whose check is told as text and
@@ -43,8 +44,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         check(word.compare(0, facts.prefix.size(), facts.prefix) == 0, "a word without the prefix");
     }
     if (!error.empty()) {
-        check(image.modules.empty(), "an image given beside an error");
+        check(image.modules.empty() && image.exports.empty() && image.resources.empty(),
+              "an image given beside an error");
     }
+    // The version resource's facts, of the image's and of any bytes.
+    const kivvm_tool::PeVersion version = kivvm_tool::read_version(image.version);
+    check(image.version.size() >= 52 || version.file_version.empty(), "a version without its fixed part");
+    kivvm_tool::read_version(std::string(reinterpret_cast<const char *>(data), size));
     // The file, and beside it one that cannot be read: a process of two.
     const std::vector<HostFile> files = {{"host.exe", error, error.empty() ? kivvm_tool::check_host(image, text, facts)
                                                                           : kivvm_tool::HostCheck{}},

@@ -251,6 +251,43 @@ TEST(PeReader, ReadsExportsByNameAndByOrdinal)
     EXPECT_EQ(exports(seed("x86-msvcr80-host.exe")), ":");
 }
 
+// A DLL's resources: every leaf of the tree, the data of its version
+// resource, read into versions and strings, and its manifest; the stand-in
+// has one of each (its resource tree is at 0xa00, RVA 0x4000).
+TEST(PeReader, ReadsResourcesVersionAndManifest)
+{
+    const auto resources = [](const std::vector<unsigned char> &bytes) {
+        PeImage image;
+        std::string text = kivvm_tool::read_pe_imports(bytes.data(), bytes.size(), image);
+        for (const kivvm_tool::PeResource &leaf : image.resources) {
+            text += leaf.type + "/" + leaf.name + "/" + leaf.language + " " + kivvm_tool::hex(leaf.rva) + " " +
+                    std::to_string(leaf.size) + "; ";
+        }
+        return text;
+    };
+    const char *dll = "x86-stand-in.dll";
+    EXPECT_EQ(resources(seed(dll)), "16/1/1033 0x4218 332; 24/1/1033 0x40a0 371; ");
+    EXPECT_EQ(resources(patched(dll, {{0xa14, 4, 0x20}})), "the resource tree is not three levels deep at 16");
+    EXPECT_EQ(resources(patched(dll, {{0xa0e, 2, 3}})), "the resource tree is not three levels deep at 0");
+    EXPECT_EQ(resources(patched(dll, {{0x1f8, 4, 0x12}})), "the resource table at RVA 0x4010 ends past its section");
+    EXPECT_EQ(resources(patched(dll, {{0x1f8, 4, 0x30}})), "the resource table at RVA 0x4030 lies outside the file's sections");
+
+    const std::vector<unsigned char> bytes = seed(dll);
+    PeImage image;
+    ASSERT_EQ(kivvm_tool::read_pe_imports(bytes.data(), bytes.size(), image), "");
+    const kivvm_tool::PeVersion version = kivvm_tool::read_version(image.version);
+    EXPECT_EQ(version.file_version, "0.9.1.2");
+    EXPECT_EQ(version.product_version, "0.9.0.0");
+    EXPECT_EQ(version.strings, (std::vector<std::pair<std::string, std::string>>{{"FileVersion", "0.9.1"},
+                                                                                  {"ProductName", "kivvariantmanager"}}));
+    EXPECT_NE(image.manifest.find("name=\"Microsoft.VC80.CRT\" version=\"8.0.50608.0\""), std::string::npos);
+    // Cut anywhere, a version resource gives what lies whole before the cut.
+    for (std::size_t size = 0; size < image.version.size(); ++size) {
+        const kivvm_tool::PeVersion cut = kivvm_tool::read_version(image.version.substr(0, size));
+        EXPECT_TRUE(cut.file_version.empty() && cut.strings.empty()) << size;
+    }
+}
+
 // As the loader does, the reader stops at a descriptor without an address
 // table: the host whose first one is cleared imports nothing.
 TEST(PeReader, StopsAtADescriptorWithoutAnAddressTable)
@@ -311,7 +348,7 @@ PeModule named(const char *dll, std::vector<std::string> names, bool delay_loade
 
 HostCheck check(std::uint16_t machine, std::vector<PeModule> modules, const kivvm_tool::PeText &text = {})
 {
-    return check_host({machine, std::move(modules), "", {}}, text, kFacts);
+    return check_host({machine, std::move(modules), "", {}, {}, "", ""}, text, kFacts);
 }
 
 std::vector<std::string> presets(const HostCheck &check)

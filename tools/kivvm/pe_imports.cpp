@@ -18,6 +18,7 @@ constexpr std::uint64_t kMaxImports = 65536;
 constexpr std::size_t kMaxName = 4096;  // with its NUL
 constexpr std::uint64_t kMaxSections = 96;
 constexpr std::uint64_t kMaxExports = 65536;  // functions, and names
+constexpr std::uint64_t kMaxResources = 65536;  // entries of the resource tree
 
 struct Section {
     std::uint32_t address;  // its RVA
@@ -84,7 +85,9 @@ public:
         return {offset, offset < end ? end - offset : 0, cut};
     }
 
-    std::uint64_t read_rva(std::uint64_t rva, unsigned bytes, const std::string &what) const
+    // Where bytes at rva lie in the file; a failure where they do not lie in
+    // one section (or the headers) and the file.
+    std::uint64_t offset_of(std::uint64_t rva, std::uint64_t bytes, const std::string &what) const
     {
         const Place place = locate(rva);
         if (place.available < bytes) {
@@ -92,9 +95,20 @@ public:
             fail(place.cut              ? "truncated: " + at + " ends past the end of the file"
                  : place.available == 0 ? at + " lies outside the file's sections"
                                         : at + " ends past its section");
-            return 0;
         }
-        return read(place.offset, bytes, what);
+        return place.offset;
+    }
+
+    std::uint64_t read_rva(std::uint64_t rva, unsigned bytes, const std::string &what) const
+    {
+        const std::uint64_t offset = offset_of(rva, bytes, what);
+        return failed() ? 0 : read(offset, bytes, what);
+    }
+
+    std::vector<unsigned char> bytes_at(std::uint64_t rva, std::uint64_t bytes, const std::string &what) const
+    {
+        const std::uint64_t offset = offset_of(rva, bytes, what);
+        return failed() ? std::vector<unsigned char>{} : std::vector<unsigned char>(data_ + offset, data_ + offset + bytes);
     }
 
     std::string name_at(std::uint64_t rva, const std::string &what) const
@@ -201,6 +215,75 @@ void read_exports(const Image &image, std::uint64_t rva, PeImage &result)
     }
 }
 
+// Text in UTF-16LE as UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string utf8(const std::vector<std::uint32_t> &units)
+{
+    std::string text;
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        std::uint32_t c = units[i];
+        if (c >= 0xd800 && c < 0xdc00 && i + 1 < units.size() && units[i + 1] >= 0xdc00 && units[i + 1] < 0xe000) {
+            c = 0x10000 + ((c - 0xd800) << 10U) + (units[++i] - 0xdc00);
+        } else if (c >= 0xd800 && c < 0xe000) {
+            c = 0xfffd;
+        }
+        if (c < 0x80) {
+            text += static_cast<char>(c);
+        } else if (c < 0x800) {
+            text += {static_cast<char>(0xc0 | c >> 6U), static_cast<char>(0x80 | (c & 0x3fU))};
+        } else if (c < 0x10000) {
+            text += {static_cast<char>(0xe0 | c >> 12U), static_cast<char>(0x80 | (c >> 6U & 0x3fU)),
+                     static_cast<char>(0x80 | (c & 0x3fU))};
+        } else {
+            text += {static_cast<char>(0xf0 | c >> 18U), static_cast<char>(0x80 | (c >> 12U & 0x3fU)),
+                     static_cast<char>(0x80 | (c >> 6U & 0x3fU)), static_cast<char>(0x80 | (c & 0x3fU))};
+        }
+    }
+    return text;
+}
+
+// The tables of the resource tree under root, from the one at table (an
+// offset from root) down: each leaf's type, name and language with where
+// its data lies.  Three levels, as Windows reads them; budget bounds the
+// entries of the whole tree.
+void read_resource_table(const Image &image, std::uint64_t root, std::uint64_t table, std::vector<std::string> &path,
+                         std::uint64_t &budget, std::vector<PeResource> &leaves)
+{
+    const std::string what = "the resource table";
+    const std::uint64_t entries = image.read_rva(root + table + 12, 2, what) + image.read_rva(root + table + 14, 2, what);
+    for (std::uint64_t i = 0; i < entries && !image.failed(); ++i, --budget) {
+        if (budget == 0) {
+            image.fail("the resource tree has more than " + std::to_string(kMaxResources) + " entries");
+            return;
+        }
+        const std::uint64_t entry = root + table + 16 + 8 * i;
+        const std::uint64_t id = image.read_rva(entry, 4, what);
+        const std::uint64_t target = image.read_rva(entry + 4, 4, what);
+        std::string name = std::to_string(id);
+        if ((id & 0x80000000U) != 0) {
+            const std::uint64_t at = root + (id & 0x7fffffffU);
+            const std::uint64_t length = image.read_rva(at, 2, "a resource name");
+            std::vector<std::uint32_t> units;
+            for (std::uint64_t j = 0; j < length && !image.failed(); ++j) {
+                units.push_back(static_cast<std::uint32_t>(image.read_rva(at + 2 + 2 * j, 2, "a resource name")));
+            }
+            name = utf8(units);
+        }
+        path.push_back(name);
+        const bool subtable = (target & 0x80000000U) != 0;
+        if (subtable != (path.size() < 3)) {
+            image.fail("the resource tree is not three levels deep at " + path[0] + (path.size() > 1 ? "/" + path[1] : "") +
+                       (path.size() > 2 ? "/" + path[2] : ""));
+        } else if (subtable) {
+            read_resource_table(image, root, target & 0x7fffffffU, path, budget, leaves);
+        } else {
+            const std::string data = "the resource data entry of " + path[0] + "/" + path[1] + "/" + path[2];
+            leaves.push_back({path[0], path[1], path[2], image.read_rva(root + target, 4, data),
+                              image.read_rva(root + target + 4, 4, data)});
+        }
+        path.pop_back();
+    }
+}
+
 void read_image(Image &image, PeImage &result)
 {
     if (image.read(0, 2, "the MZ header") != 0x5a4dU) {
@@ -303,6 +386,23 @@ void read_image(Image &image, PeImage &result)
     });
 
     read_exports(image, directory(0), result);
+
+    // The resources: every leaf, and the data of the first version
+    // resource (type 16) and the first manifest (type 24).
+    const std::uint64_t resources = directory(2);
+    std::vector<std::string> path;
+    std::uint64_t entries = kMaxResources;
+    if (resources != 0 && !image.failed()) {
+        read_resource_table(image, resources, 0, path, entries, result.resources);
+    }
+    for (const char *type : {"16", "24"}) {
+        const auto leaf = std::find_if(result.resources.begin(), result.resources.end(),
+                                       [type](const PeResource &resource) { return resource.type == type; });
+        if (leaf != result.resources.end() && !image.failed()) {
+            const std::vector<unsigned char> data = image.bytes_at(leaf->rva, leaf->size, "resource " + leaf->type + "/" + leaf->name + "/" + leaf->language);
+            (type[0] == '1' ? result.version : result.manifest).assign(data.begin(), data.end());
+        }
+    }
 }
 
 }  // namespace
@@ -331,6 +431,67 @@ int fold(int c)
 }
 
 }  // namespace
+
+namespace {
+
+// One block of a version resource in data[begin, end), and its children:
+// its length, its value's length, whether the value is text, its key in
+// UTF-16, then, each from a 4-byte boundary, its value and its children.
+// The root's value is the fixed part; under "StringFileInfo", a string
+// table's children hold the strings.
+void read_version_block(const std::string &data, std::size_t begin, std::size_t end, unsigned depth,
+                        bool strings, PeVersion &version)
+{
+    const auto u16 = [&](std::size_t at) {
+        return at + 2 <= end ? static_cast<std::uint32_t>(static_cast<unsigned char>(data[at]) |
+                                                          static_cast<unsigned char>(data[at + 1]) << 8U)
+                             : 0;
+    };
+    const auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16U; };
+    const auto aligned = [](std::size_t at) { return (at + 3) & ~std::size_t{3}; };
+    const auto text = [&](std::size_t at, std::size_t stop) {
+        std::vector<std::uint32_t> units;
+        for (; at + 2 <= stop && u16(at) != 0; at += 2) {
+            units.push_back(u16(at));
+        }
+        return std::make_pair(utf8(units), at + 2);
+    };
+    const std::size_t length = u16(begin);
+    if (length < 6 || length > end - begin) {
+        return;
+    }
+    end = begin + length;
+    const auto [key, after_key] = text(begin + 6, end);
+    const std::size_t value = aligned(after_key);
+    const std::size_t value_bytes = u16(begin + 4) == 1 ? 2 * std::size_t{u16(begin + 2)} : u16(begin + 2);
+    const auto version_at = [&](std::size_t at) {
+        return std::to_string(u32(at) >> 16U) + "." + std::to_string(u32(at) & 0xffffU) + "." +
+               std::to_string(u32(at + 4) >> 16U) + "." + std::to_string(u32(at + 4) & 0xffffU);
+    };
+    if (depth == 0 && value_bytes >= 52 && value + 52 <= end && u32(value) == 0xfeef04bdU) {
+        version.file_version = version_at(value + 8);
+        version.product_version = version_at(value + 16);
+    }
+    if (depth == 3) {
+        if (strings) {
+            version.strings.emplace_back(key, text(value, std::min(end, value + value_bytes)).first);
+        }
+        return;
+    }
+    for (std::size_t child = aligned(value + value_bytes); child + 6 <= end && u16(child) != 0;
+         child = aligned(child + u16(child))) {
+        read_version_block(data, child, end, depth + 1, strings || (depth == 1 && key == "StringFileInfo"), version);
+    }
+}
+
+}  // namespace
+
+PeVersion read_version(const std::string &data)
+{
+    PeVersion version;
+    read_version_block(data, 0, data.size(), 0, false, version);
+    return version;
+}
 
 std::string hex(std::uint64_t value)
 {

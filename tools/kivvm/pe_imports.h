@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kivvm_tool {
@@ -29,17 +30,37 @@ struct PeExport {
     std::uint64_t ordinal;  // the ordinal base plus its index
 };
 
+// A resource: its type, name and language, each an ID in decimal or a
+// name (in UTF-8), and where its data lies.
+struct PeResource {
+    std::string type, name, language;
+    std::uint64_t rva, size;
+};
+
 struct PeImage {
     std::uint16_t machine;  // IMAGE_FILE_MACHINE_*: 0x14c x86, 0x8664 x64
     std::vector<PeModule> modules;
     std::string export_name;         // the DLL's name in its export directory
     std::vector<PeExport> exports;   // named ones in the name table's order, then the others
+    std::vector<PeResource> resources;  // in the tree's order
+    std::string version;   // the data of the first version resource, as it is
+    std::string manifest;  // the data of the first manifest resource, as it is
 };
 
 // Reads the image in data[0, size).  Returns an empty string and fills
 // image, or says what is wrong with the bytes ("truncated: ...", "not a PE
 // file: ...").
 std::string read_pe_imports(const unsigned char *data, std::size_t size, PeImage &image);
+
+// The facts of a version resource's data (VS_VERSIONINFO): the file and
+// product versions of its fixed part ("1.0.0.0"; empty without one), and
+// the strings of its string tables, in order ("ProductName", ...).  Any
+// bytes may be given: what does not fit its block is left out.
+struct PeVersion {
+    std::string file_version, product_version;
+    std::vector<std::pair<std::string, std::string>> strings;
+};
+PeVersion read_version(const std::string &data);
 
 // "0x1c4": how the reader's messages, and check-host, write a number.
 std::string hex(std::uint64_t value);
