@@ -163,7 +163,16 @@ TEST(PeReader, SaysWhatIsWrongWithAnImage)
         {patched(host, {{0x62c, 4, 0x10020b4}}), name0 + "0x10020b4 lies outside the file's sections"},
         {patched(host, {{0x62c, 4, 0x21ff}, {0x7ff, 1, 'A'}}), name0 + "0x21ff has no end within its section"},
         {patched(host, {{0x62c, 4, 0x41ff}, {0xbff, 1, 'A'}}), name0 + "0x41ff has no end within its section"},
-        // The first section that holds an RVA is where it lies.
+        // The headers end where their size says, and the sections take over.
+        {patched(host, {{0xcc, 4, 0x2020}}), read},
+        {patched(host, {{0xd0, 1, 1}}), read},
+        // A section's RVA, size and offset, read whole.
+        {patched(host, {{0x1a4, 4, 0x1002000}, {0xf8, 4, 0x1002020}}), name0 + "0x20b4 lies outside the file's sections"},
+        {patched(host, {{0x1fc, 4, 0x1000a00}, {0x62c, 4, 0x4000}}),
+         "truncated: " + name0 + "0x4000 ends past the end of the file"},
+        // The first section that holds an RVA is where it lies; one that
+        // ends there does not hold it.
+        {patched(host, {{0x1cc, 4, 0x2200}, {0x62c, 4, 0x2200}}), outcome(patched(host, {{0x62c, 4, 0x3000}}))},
         {patched(host, {{0x1cc, 4, 0x2000}}), read},
         {patched(host, {{0x1b0, 1, 0xff}}), read},
         // The lookup table, else the address table, which a bound image has changed.
@@ -174,7 +183,14 @@ TEST(PeReader, SaysWhatIsWrongWithAnImage)
         {patched(host, {{0x62c, 4, 0x4300}, {0x1f8, 4, 0x1000200}}),
          "truncated: " + name0 + "0x4300 ends past the end of the file"},
         {first(patched(host, {{0x7e, 2, 0}}), 0xfa), "truncated: the data directory table ends past the end of the file"},
-        // Old delay-load descriptors give addresses: rebased, and checked.
+        // A 64-bit image's ordinals have the top bit of 64.
+        {patched("x64-ucrt-delay-loaded.exe", {{0x710, 8, 0x8000000000000005}}),
+         "api-ms-win-crt-heap-l1-1-0.dll: #5; " + outcome(seed("x64-ucrt-delay-loaded.exe")).substr(40)},
+        // Old delay-load descriptors give addresses: rebased, and checked,
+        // against a 64-bit image's base too.
+        {patched("x64-ucrt-delay-loaded.exe",
+                 {{0xa8, 8, 0x10000000}, {0x628, 4, 0}, {0x62c, 4, 0x100020c0}, {0x638, 4, 0x10002068}}),
+         outcome(seed("x64-ucrt-delay-loaded.exe"))},
         {seed("x86-delay-loaded-old-style"), outcome(seed("x86-delay-loaded.exe"))},
         {patched("x86-delay-loaded-old-style", {{0x614, 4, 0xfff0000}}),
          "delay-load descriptor 0 gives an address below the image base"},
@@ -314,9 +330,10 @@ TEST(PeText, FindsNamesAsciiAndUtf16)
     EXPECT_EQ(text.words, (std::vector<std::string>{"KIVVMInit", "KIVVM09AZaz_", "KIVVM1", "KIVVM2", "KIVVM3",
                                                      "KIVVM4", "KIVVM5", "KIVVM6", "KIVVMWide"}));
     // Any case, in ASCII too; UTF-16 only where every other byte is 0.
-    const std::string caps("AZ.DLL x\0K\1I\1V\1V\1M\1Q\1", 21);
+    const std::string caps("AZ.DLL  K\1I\1V\1V\1M\1Q\1 QIVVMNo", 28);
     const auto *caps_data = reinterpret_cast<const unsigned char *>(caps.data());
     EXPECT_TRUE(kivvm_tool::find_text(caps_data, caps.size(), "az.dll", "KIVVM").holds_dll);
+    EXPECT_FALSE(kivvm_tool::find_text(caps_data, caps.size(), "qz.dll", "KIVVM").holds_dll);
     EXPECT_TRUE(kivvm_tool::find_text(caps_data, caps.size(), "az.dll", "KIVVM").words.empty());
     // Cut one byte short, the UTF-16 name is gone.
     EXPECT_FALSE(kivvm_tool::find_text(data, bytes.size() - 1, "kivvariantmanager.dll", "KIVVM").holds_dll);
@@ -440,7 +457,8 @@ TEST(CheckHost, NamesTheNearestExport)
         {"kivvminit", "KIVVMInit"},          {"KIVVMInitABC", "KIVVMInit"}, {"KIVVMInitABCD", ""},
         {"KIVVMI", "KIVVMInit"},             {"KIVVM", ""},                 {"KIVVMIxyz", "KIVVMInit"},
         {"KIVVMwxyz", ""},                   {"XIVVMInit", "KIVVMInit"},    {"KIVVMInix", "KIVVMInit"},
-        {"KIVVMGetToolBarFile", "KIVVMGetTooBarFile"}, {"KIVVMFreeSetupPath", "KIVVMFreeSetupPaths"}};
+        {"KIVVMGetToolBarFile", "KIVVMGetTooBarFile"}, {"KIVVMFreeSetupPath", "KIVVMFreeSetupPaths"},
+        {"Init", ""}};
     for (const auto &[name, nearest] : cases) {
         const HostCheck host = check(0x14c, {named("msvcr80.dll", {"free"}), named("kivvariantmanager.dll", {name})});
         ASSERT_EQ(host.names.size(), 1U);
@@ -470,7 +488,7 @@ TEST(CheckHost, ElsewhereOnlyWithKIVVMFreeSetupPaths)
     EXPECT_EQ(linked.runtime, Runtime::linked);
     EXPECT_TRUE(linked.builds.empty());
     // A runtime's name may be its pattern's '*' matched by nothing.
-    EXPECT_EQ(check(0x14c, {named("msvcr.dll", {"free"}), kGets}).runtime_name, "msvcr.dll");
+    EXPECT_EQ(check(0x14c, {named("msvcr.dll", {"printf"}), kGets}).runtime_name, "msvcr.dll");
     // On one of our runtimes, but with no build for its architecture there.
     EXPECT_EQ(check(0x8664, {named("msvcr80.dll", {"free"}), kGets}).reasons,
               std::vector<std::string>{"no build of ours is for x64 on msvcr80"});
@@ -495,7 +513,9 @@ TEST(CheckHost, ALoaderIsCheckedByTheNamesInItsStrings)
     const HostCheck silent = check(0x14c, {runtime}, {true, {}});
     EXPECT_EQ(silent.notes.at(0), "its strings name no function of ours: what it asks GetProcAddress for cannot be "
                                   "checked");
-    EXPECT_NE(silent.reasons.at(0).find("cannot be told from its strings"), std::string::npos);
+    EXPECT_EQ(silent.reasons, std::vector<std::string>{"no build of ours is on its C runtime (msvcr90.dll), and "
+                                                       "whether it releases the setup path list with "
+                                                       "KIVVMFreeSetupPaths cannot be told from its strings"});
     EXPECT_EQ(presets(check(0x14c, {named("msvcr80.dll", {"free"})}, {true, {}})), std::vector<std::string>{"w86"});
     // Words without the DLL's name, or beside an import of it, are not used.
     EXPECT_EQ(check(0x14c, {runtime}, {false, {"KIVVMInit"}}).use, Use::none);
@@ -546,6 +566,93 @@ TEST(Process, OneBuildForEveryFileThatUsesTheDll)
     const HostFile x64{"x64.dll", "", check(0x8664, {named("ucrtbase.dll", {"free"}), kGets})};
     EXPECT_EQ(judge({msvcr80, x64}).reasons.at(1), "x64.dll needs w64");
     EXPECT_EQ(judge({HostFile{"bad.exe", "", check(0xaa64, {kGets})}}).reasons.at(0), "bad.exe: no build serves it");
+}
+
+// The text: each file's facts, then the verdict.
+TEST(Process, TextSaysEachFileThenTheVerdict)
+{
+    using kivvm_tool::HostFile;
+    PeModule ours = named("kivvariantmanager.dll", {"KIVVMGetSetupPaths", "Unrelated"}, true);
+    ours.imports.push_back({"", 3});
+    const std::vector<HostFile> files = {
+        {"a.dll", "", check(0x14c, {named("msvcr90.dll", {"free"})}, {true, {"KIVVMInit"}})},
+        {"b.exe", "", check(0x1c4, {named("msvcrt.dll", {"printf"}), named("MSVCR80.dll", {"_ZdaPv"}), ours})},
+        {"c.exe", "", check(0x14c, {named("msvcr80.dll", {"free"}), kGets})},
+        {"d.dll", "cannot open it", {}},
+        {"e.dll", "", check(0x14c, {named("kernel32.dll", {"HeapFree"})})}};
+    EXPECT_EQ(kivvm_tool::text_process(files, kivvm_tool::judge_process(files, kFacts), kFacts),
+              "a.dll\n"
+              "  architecture: x86 (machine 0x14c)\n"
+              "  C runtime: msvcr90.dll, which no build of ours is on\n"
+              "  frees with: free from msvcr90.dll\n"
+              "  names kivvariantmanager.dll in its image: loads it at run time, probably with LoadLibrary\n"
+              "  names from its strings, not from an import table:\n"
+              "    KIVVMInit: exported\n"
+              "  builds that serve it: w86, w86-ucrt, w86-msvcrt\n"
+              "  note: no build of ours is on its C runtime (msvcr90.dll); any x86 build will do, since its "
+              "strings never name KIVVMGetSetupPaths\n"
+              "\n"
+              "b.exe\n"
+              "  architecture: none of ours (machine 0x1c4)\n"
+              "  C runtime: more than one: it frees with msvcr80 while it imports msvcrt.dll too\n"
+              "  frees with: _ZdaPv from MSVCR80.dll\n"
+              "  imports from kivvariantmanager.dll:\n"
+              "    KIVVMGetSetupPaths: exported, delay-loaded\n"
+              "    Unrelated: not exported, delay-loaded\n"
+              "    ordinal 3: by ordinal, delay-loaded\n"
+              "  builds that serve it: none\n"
+              "  why: its architecture (machine 0x1c4) is none we build a DLL for (x86, x64)\n"
+              "  why: it imports Unrelated, which kivvariantmanager.dll does not export\n"
+              "  why: it imports ordinal 3 from kivvariantmanager.dll: ordinals are not part of the interface\n"
+              "  why: it frees with msvcr80 while it imports msvcrt.dll too, and it imports "
+              "KIVVMGetSetupPaths without KIVVMFreeSetupPaths: releasing the list with its own free() or "
+              "delete[] would corrupt a heap\n"
+              "\n"
+              "c.exe\n"
+              "  architecture: x86 (machine 0x14c)\n"
+              "  C runtime: msvcr80 (msvcr80.dll)\n"
+              "  frees with: free from msvcr80.dll\n"
+              "  imports from kivvariantmanager.dll:\n"
+              "    KIVVMInit: exported\n"
+              "    KIVVMGetSetupPaths: exported\n"
+              "  builds that serve it: w86\n"
+              "\n"
+              "d.dll\n"
+              "  error: cannot open it\n"
+              "\n"
+              "e.dll\n"
+              "  architecture: x86 (machine 0x14c)\n"
+              "  C runtime: linked in statically (it imports no C runtime DLL)\n"
+              "  uses kivvariantmanager.dll: no, it neither imports nor names it\n"
+              "\n"
+              "verdict: none can be named, since not every file can be read\n"
+              "  a.dll needs one of w86, w86-ucrt, w86-msvcrt\n"
+              "  b.exe: no build serves it\n"
+              "  c.exe needs w86\n"
+              "  d.dll: it cannot be read, so whether it uses kivvariantmanager.dll is unknown\n"
+              "fits: no\n");
+    const std::vector<HostFile> one = {files[2], files[4]};
+    EXPECT_EQ(kivvm_tool::text_process(one, kivvm_tool::judge_process(one, kFacts), kFacts),
+              "c.exe\n"
+              "  architecture: x86 (machine 0x14c)\n"
+              "  C runtime: msvcr80 (msvcr80.dll)\n"
+              "  frees with: free from msvcr80.dll\n"
+              "  imports from kivvariantmanager.dll:\n"
+              "    KIVVMInit: exported\n"
+              "    KIVVMGetSetupPaths: exported\n"
+              "  builds that serve it: w86\n"
+              "\n"
+              "e.dll\n"
+              "  architecture: x86 (machine 0x14c)\n"
+              "  C runtime: linked in statically (it imports no C runtime DLL)\n"
+              "  uses kivvariantmanager.dll: no, it neither imports nor names it\n"
+              "\n"
+              "verdict: w86 (a.zip) serves every file that uses kivvariantmanager.dll\n"
+              "fits: yes\n");
+    const std::string json = kivvm_tool::json_process(one, kivvm_tool::judge_process(one, kFacts));
+    EXPECT_EQ(json.substr(json.find("\n], ")), "\n], \"verdict\": {\"fits\": true, \"build\": {\"preset\": \"w86\", "
+                                               "\"architecture\": \"x86\", \"runtime\": \"msvcr80\", \"zip\": "
+                                               "\"a.zip\"}, \"reasons\": []}}");
 }
 
 // The JSON: every file with the same keys, each holding one kind of fact.

@@ -30,25 +30,25 @@ bool matches(const std::string &dll, const std::string &pattern)
            name.compare(name.size() - tail, tail, pattern, star + 1, tail) == 0;
 }
 
-// Edit distance, ignoring case.
+// Edit distance, ignoring case: d[i][j] is the distance between the first
+// i characters of a and the first j of b.
 std::size_t distance(const std::string &a, const std::string &b)
 {
     const std::string x = lower(a);
     const std::string y = lower(b);
-    std::vector<std::size_t> row(y.size() + 1);
+    std::vector<std::vector<std::size_t>> d(x.size() + 1, std::vector<std::size_t>(y.size() + 1));
+    for (std::size_t i = 0; i <= x.size(); ++i) {
+        d[i][0] = i;
+    }
     for (std::size_t j = 0; j <= y.size(); ++j) {
-        row[j] = j;
+        d[0][j] = j;
     }
     for (std::size_t i = 1; i <= x.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
         for (std::size_t j = 1; j <= y.size(); ++j) {
-            const std::size_t above = row[j];
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (x[i - 1] == y[j - 1] ? 0 : 1)});
-            diagonal = above;
+            d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1, d[i - 1][j - 1] + (x[i - 1] == y[j - 1] ? 0 : 1)});
         }
     }
-    return row[y.size()];
+    return d[x.size()][y.size()];
 }
 
 // The export closest to name, if it is within a few edits.
@@ -210,7 +210,7 @@ void check_names(const PeImage &image, const PeText &text, const HostFacts &fact
     };
     if (check.use == Use::strings) {
         for (const std::string &word : text.words) {
-            add(word, 0, false);
+            add(word, {}, false);
         }
         return;
     }
@@ -325,7 +325,10 @@ Verdict judge_process(const std::vector<HostFile> &files, const HostFacts &facts
         return file.error.empty() && file.check.use != Use::none;
     });
     verdict.fits = !unknown && (!used || !serve_all.empty());
-    if (verdict.fits && used) {
+    if (verdict.fits) {
+        if (!used) {
+            return verdict;
+        }
         // A runtime the process loads already, then one every Windows has.
         const auto rank = [&](const HostFacts::Build &build) {
             const auto runtime = std::find_if(facts.runtimes.begin(), facts.runtimes.end(),
@@ -347,7 +350,7 @@ Verdict judge_process(const std::vector<HostFile> &files, const HostFacts &facts
         if (!file.error.empty()) {
             verdict.reasons.push_back(file.file + ": it cannot be read, so whether it uses " + facts.dll +
                                       " is unknown");
-        } else if (!verdict.fits && file.check.use != Use::none) {
+        } else if (file.check.use != Use::none) {
             std::vector<std::string> presets;
             for (const HostFacts::Build &build : file.check.builds) {
                 presets.push_back(build.preset);

@@ -68,18 +68,22 @@ public:
     };
     Place locate(std::uint64_t rva) const
     {
-        std::uint64_t offset = rva;
-        std::uint64_t end = headers_;
-        if (rva >= headers_) {
-            end = 0;
-            for (const Section &section : sections_) {
-                if (rva >= section.address && rva - section.address < section.raw_size) {
-                    offset = section.raw_offset + (rva - section.address);
-                    end = static_cast<std::uint64_t>(section.raw_offset) + section.raw_size;
-                    break;
-                }
+        if (rva < headers_) {
+            return within(rva, headers_);
+        }
+        for (const Section &section : sections_) {
+            if (rva >= section.address && rva - section.address < section.raw_size) {
+                return within(section.raw_offset + (rva - section.address),
+                              static_cast<std::uint64_t>(section.raw_offset) + section.raw_size);
             }
         }
+        return {0, 0, false};
+    }
+
+    // Offset in a part of the file that ends at end, or would: the file
+    // may be cut before it does.
+    Place within(std::uint64_t offset, std::uint64_t end) const
+    {
         const bool cut = end > size_;
         end = std::min<std::uint64_t>(end, size_);
         return {offset, offset < end ? end - offset : 0, cut};
@@ -159,7 +163,7 @@ std::vector<PeImport> read_thunks(const Image &image, std::uint64_t table, unsig
                 image.fail("an import from " + dll + " has an empty name");
                 return imports;
             }
-            imports.push_back({name, 0});
+            imports.push_back({name, {}});
         }
     }
     image.fail("the imports have no end within " + std::to_string(kMaxImports) + " functions");
