@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Fuzz target: kivvm check-host's PE reader (imports, exports, resources,
-// the version resource) and string scan for any bytes.
+// the version resource, the manifest) and string scan for any bytes.
 // They must return, never reading outside the bytes (the sanitizers watch
 // every read) nor walking a table without end; the reader either says what
 // is wrong and gives no image, or gives one whose check is told as text and
@@ -50,7 +50,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // The version resource's facts, of the image's and of any bytes.
     const kivvm_tool::PeVersion version = kivvm_tool::read_version(image.version);
     check(image.version.size() >= 52 || version.file_version.empty(), "a version without its fixed part");
-    kivvm_tool::read_version(std::string(reinterpret_cast<const char *>(data), size));
+    const std::string bytes(reinterpret_cast<const char *>(data), size);
+    kivvm_tool::read_version(bytes);
+    // The manifest's bindings, of the image's and of any bytes.
+    kivvm_tool::read_manifest(image.manifest);
+    check(kivvm_tool::read_manifest(bytes).size() <= size / 16, "more bindings than the bytes hold");
     // The file, and beside it one that cannot be read: a process of two.
     const std::vector<HostFile> files = {{"host.exe", error, error.empty() ? kivvm_tool::check_host(image, text, facts)
                                                                           : kivvm_tool::HostCheck{}},

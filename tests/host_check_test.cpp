@@ -297,6 +297,16 @@ TEST(PeReader, ReadsResourcesVersionAndManifest)
     EXPECT_EQ(version.strings, (std::vector<std::pair<std::string, std::string>>{{"FileVersion", "0.9.1"},
                                                                                   {"ProductName", "kivvariantmanager"}}));
     EXPECT_NE(image.manifest.find("name=\"Microsoft.VC80.CRT\" version=\"8.0.50608.0\""), std::string::npos);
+    const std::vector<kivvm_tool::PeAssembly> bound = kivvm_tool::read_manifest(image.manifest);
+    ASSERT_EQ(bound.size(), 1U);
+    EXPECT_EQ(bound[0].name + " " + bound[0].version + " " + bound[0].architecture, "Microsoft.VC80.CRT 8.0.50608.0 x86");
+    // Its own identity is not a binding; prefixes and either quote are read.
+    const auto assemblies = kivvm_tool::read_manifest(
+        "<assembly><assemblyIdentity name='self' version='1.0.0.0'/><asmv1:dependency><asmv1:dependentAssembly>"
+        "<asmv1:assemblyIdentity\ttype='win32' xname=\"no\" name='A.B' processorArchitecture=\"amd64\"/>"
+        "</asmv1:dependentAssembly></asmv1:dependency><assemblyIdentity name='after'");
+    ASSERT_EQ(assemblies.size(), 1U);
+    EXPECT_EQ(assemblies[0].name + "|" + assemblies[0].version + "|" + assemblies[0].architecture, "A.B||amd64");
     // Cut anywhere, a version resource gives what lies whole before the cut.
     for (std::size_t size = 0; size < image.version.size(); ++size) {
         const kivvm_tool::PeVersion cut = kivvm_tool::read_version(image.version.substr(0, size));

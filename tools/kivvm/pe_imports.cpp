@@ -497,6 +497,38 @@ PeVersion read_version(const std::string &data)
     return version;
 }
 
+std::vector<PeAssembly> read_manifest(const std::string &xml)
+{
+    std::vector<PeAssembly> assemblies;
+    bool dependent = false;  // inside a <dependentAssembly>
+    for (std::size_t open = xml.find('<'); open != std::string::npos; open = xml.find('<', open + 1)) {
+        const std::size_t close = xml.find('>', open);
+        const std::string tag = xml.substr(open + 1, close == std::string::npos ? close : close - open - 1);
+        // Whether the tag ends an element, and the element's local name,
+        // past any prefix.
+        const bool ends = tag.compare(0, 1, "/") == 0;
+        const std::string element = tag.substr(ends ? 1 : 0, tag.find_first_of(" \t\r\n/>", 1) - (ends ? 1 : 0));
+        const std::string local = element.substr(element.find(':') == std::string::npos ? 0 : element.find(':') + 1);
+        if (local == "dependentAssembly") {
+            dependent = !ends;
+        } else if (local == "assemblyIdentity" && dependent) {
+            const auto attribute = [&](const std::string &key) {
+                for (std::size_t at = tag.find(key + "="); at != std::string::npos; at = tag.find(key + "=", at + 1)) {
+                    const std::size_t quote = at + key.size() + 1;
+                    if ((at == 0 || tag[at - 1] == ' ' || tag[at - 1] == '\t' || tag[at - 1] == '\n' ||
+                         tag[at - 1] == '\r') && quote < tag.size() && (tag[quote] == '"' || tag[quote] == '\'')) {
+                        const std::size_t end = tag.find(tag[quote], quote + 1);
+                        return tag.substr(quote + 1, end == std::string::npos ? end : end - quote - 1);
+                    }
+                }
+                return std::string();
+            };
+            assemblies.push_back({attribute("name"), attribute("version"), attribute("processorArchitecture")});
+        }
+    }
+    return assemblies;
+}
+
 std::string hex(std::uint64_t value)
 {
     std::ostringstream text;

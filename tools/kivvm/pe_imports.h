@@ -62,6 +62,14 @@ struct PeVersion {
 };
 PeVersion read_version(const std::string &data);
 
+// The side-by-side assemblies a manifest binds (each <assemblyIdentity> in
+// a <dependentAssembly>, with or without a namespace prefix): name, version
+// and processor architecture, each empty where the manifest gives none.
+struct PeAssembly {
+    std::string name, version, architecture;
+};
+std::vector<PeAssembly> read_manifest(const std::string &xml);
+
 // "0x1c4": how the reader's messages, and check-host, write a number.
 std::string hex(std::uint64_t value);
 
