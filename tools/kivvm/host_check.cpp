@@ -245,11 +245,10 @@ void find_builds(const HostFacts &facts, HostCheck &check)
     }
     if (told && (releases || !asks)) {
         check.builds = any;
-        if (!check.reasons.empty()) {
-            return;
+        if (check.reasons.empty()) {
+            check.notes.push_back((check.runtime == Runtime::ours ? "" : elsewhere(check, facts) + "; ") + "any " +
+                                  check.architecture + " build will do, since " + since);
         }
-        check.notes.push_back((check.runtime == Runtime::ours ? "" : elsewhere(check, facts) + "; ") + "any " +
-                              check.architecture + " build will do, since " + since);
     } else if (check.runtime == Runtime::ours) {
         std::copy_if(any.begin(), any.end(), std::back_inserter(check.builds),
                      [&](const HostFacts::Build &build) { return build.runtime == check.runtime_name; });
