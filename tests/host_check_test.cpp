@@ -284,6 +284,22 @@ TEST(PeReader, ReadsResourcesVersionAndManifest)
     const char *dll = "x86-stand-in.dll";
     EXPECT_EQ(resources(seed(dll)), "16/1/1033 0x4218 332; 24/1/1033 0x40a0 371; ");
     EXPECT_EQ(resources(patched(dll, {{0xa14, 4, 0x20}})), "the resource tree is not three levels deep at 16");
+    EXPECT_EQ(resources(patched(dll, {{0xa34, 4, 0x80000020}})),
+              "the resource tree is not three levels deep at 16/1/1");
+    // A type by name, in UTF-16 (at 0x3c0 from the tree's root): each
+    // length of UTF-8, surrogate pairs, and a surrogate without its pair.
+    std::vector<std::tuple<std::size_t, unsigned, std::uint64_t>> name = {{0xa10, 4, 0x800003c0}, {0xdc0, 2, 13}};
+    const std::uint64_t units[] = {0x7f, 0x80, 0x7ff, 0x800, 0xd7ff, 0xe000, 0xffff,
+                                   0xd800, 0xdc00, 0xdbff, 0xdfff, 0xd800, 0x41};
+    for (std::size_t i = 0; i < std::size(units); ++i) {
+        name.emplace_back(0xdc2 + 2 * i, 2, units[i]);
+    }
+    EXPECT_EQ(resources(patched(dll, name)).substr(0, 37),
+              "\x7f\xc2\x80\xdf\xbf\xe0\xa0\x80\xed\x9f\xbf\xee\x80\x80\xef\xbf\xbf\xf0\x90\x80\x80\xf4\x8f\xbf\xbf"
+              "\xef\xbf\xbd" "A/1/1033 ");
+    EXPECT_EQ(resources(patched(dll, {{0xa10, 4, 0x800003ff}})), "a resource name at RVA 0x43ff ends past its section");
+    EXPECT_EQ(resources(patched(dll, {{0xa10, 4, 0x800003fc}, {0xdfc, 2, 2}})),
+              "a resource name at RVA 0x4400 lies outside the file's sections");
     EXPECT_EQ(resources(patched(dll, {{0xa0e, 2, 3}})), "the resource tree is not three levels deep at 0");
     EXPECT_EQ(resources(patched(dll, {{0x1f8, 4, 0x12}})), "the resource table at RVA 0x4010 ends past its section");
     EXPECT_EQ(resources(patched(dll, {{0x1f8, 4, 0x30}})), "the resource table at RVA 0x4030 lies outside the file's sections");
@@ -438,7 +454,9 @@ TEST(CheckHost, HeapFunctionsInEverySpellingTellTheRuntime)
     EXPECT_EQ(api_sets.runtime, Runtime::ours);
     const HostCheck cxx = check(0x14c, {named("msvcrt.dll", {"free"}), named("libstdc++-6.dll", {"_ZdaPv"}), kGets});
     EXPECT_EQ(cxx.runtime, Runtime::several);
-    EXPECT_NE(cxx.reasons.at(0).find("it frees with more than one runtime (msvcrt, libstdc++-6.dll)"), std::string::npos);
+    EXPECT_EQ(cxx.reasons.at(0), "it frees with more than one runtime (msvcrt, libstdc++-6.dll), and it imports "
+                                 "KIVVMGetSetupPaths without KIVVMFreeSetupPaths: releasing the list with its own "
+                                 "free() or delete[] would corrupt a heap");
 }
 
 TEST(CheckHost, RefusesNamesWeDoNotExportAndOrdinals)
@@ -468,7 +486,7 @@ TEST(CheckHost, NamesTheNearestExport)
         {"KIVVMI", "KIVVMInit"},             {"KIVVM", ""},                 {"KIVVMIxyz", "KIVVMInit"},
         {"KIVVMwxyz", ""},                   {"XIVVMInit", "KIVVMInit"},    {"KIVVMInix", "KIVVMInit"},
         {"KIVVMGetToolBarFile", "KIVVMGetTooBarFile"}, {"KIVVMFreeSetupPath", "KIVVMFreeSetupPaths"},
-        {"Init", ""}};
+        {"Init", ""}, {"ABCDKIVVMInit", ""}};
     for (const auto &[name, nearest] : cases) {
         const HostCheck host = check(0x14c, {named("msvcr80.dll", {"free"}), named("kivvariantmanager.dll", {name})});
         ASSERT_EQ(host.names.size(), 1U);
