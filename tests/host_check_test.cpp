@@ -179,6 +179,7 @@ TEST(PeReader, SaysWhatIsWrongWithAnImage)
         {patched(host, {{0x620, 4, 0}}), read},
         {patched(host, {{0x630, 4, 0x2064}}), read},
         {patched(host, {{0x686, 1, 0}}), "an import from msvcr80.dll has an empty name"},
+        {patched(host, {{0x620, 4, 0x21fe}}), "an import of msvcr80.dll at RVA 0x21fe ends past its section"},
         {patched(host, {{0x640, 4, 0}}), "msvcr80.dll: free"},
         {patched(host, {{0x62c, 4, 0x4300}, {0x1f8, 4, 0x1000200}}),
          "truncated: " + name0 + "0x4300 ends past the end of the file"},
@@ -328,6 +329,56 @@ TEST(PeReader, ReadsResourcesVersionAndManifest)
         const kivvm_tool::PeVersion cut = kivvm_tool::read_version(image.version.substr(0, size));
         EXPECT_TRUE(cut.file_version.empty() && cut.strings.empty()) << size;
     }
+}
+
+// A block of a version resource: its length, its value's length (in
+// characters for text), whether it is text, its key in UTF-16 and its value,
+// then its children, each from a 4-byte boundary.
+std::string version_block(const std::string &key, const std::string &value, bool text,
+                          const std::vector<std::string> &children = {}, std::size_t value_length = 0)
+{
+    std::string block(6, '\0');
+    for (const char c : key + '\0') {
+        block += {c, '\0'};
+    }
+    block.resize((block.size() + 3) & ~3U);
+    block += value;
+    for (const std::string &child : children) {
+        block.resize((block.size() + 3) & ~3U);
+        block += child;
+    }
+    const std::size_t length = value_length != 0 ? value_length : text ? value.size() / 2 : value.size();
+    for (const auto &[at, number] : {std::pair<std::size_t, std::size_t>{0, block.size()}, {2, length}, {4, text}}) {
+        block[at] = static_cast<char>(number & 0xffU);
+        block[at + 1] = static_cast<char>(number >> 8U);
+    }
+    return block;
+}
+
+std::string utf16(const std::string &text)
+{
+    std::string units;
+    for (const char c : text) {
+        units += {c, '\0'};
+    }
+    return units;
+}
+
+// Strings count only under StringFileInfo, each as long as its value says.
+TEST(PeReader, ReadsAVersionResourceByItsBlocks)
+{
+    const std::string strings = version_block(
+        "StringFileInfo", "", true,
+        {version_block("040904B0", "", true,
+                       {version_block("ProductName", utf16("kivvariantmanager") + std::string(2, '\0'), true),
+                        version_block("Short", utf16("ABC") + std::string(2, '\0'), true, {}, 2)})});
+    const std::string other = version_block(
+        "Other", "", true, {version_block("040904B0", "", true, {version_block("X", utf16("Y"), true)})});
+    const kivvm_tool::PeVersion version =
+        kivvm_tool::read_version(version_block("VS_VERSION_INFO", "", false, {other, strings}));
+    EXPECT_EQ(version.file_version, "");
+    EXPECT_EQ(version.strings, (std::vector<std::pair<std::string, std::string>>{{"ProductName", "kivvariantmanager"},
+                                                                                  {"Short", "AB"}}));
 }
 
 // As the loader does, the reader stops at a descriptor without an address
@@ -486,7 +537,7 @@ TEST(CheckHost, NamesTheNearestExport)
         {"KIVVMI", "KIVVMInit"},             {"KIVVM", ""},                 {"KIVVMIxyz", "KIVVMInit"},
         {"KIVVMwxyz", ""},                   {"XIVVMInit", "KIVVMInit"},    {"KIVVMInix", "KIVVMInit"},
         {"KIVVMGetToolBarFile", "KIVVMGetTooBarFile"}, {"KIVVMFreeSetupPath", "KIVVMFreeSetupPaths"},
-        {"Init", ""}, {"ABCDKIVVMInit", ""}};
+        {"Init", ""}, {"ABCDKIVVMInit", ""}, {"a", ""}};
     for (const auto &[name, nearest] : cases) {
         const HostCheck host = check(0x14c, {named("msvcr80.dll", {"free"}), named("kivvariantmanager.dll", {name})});
         ASSERT_EQ(host.names.size(), 1U);
