@@ -420,7 +420,8 @@ TEST(PeText, FindsNamesAsciiAndUtf16)
 const HostFacts kFacts = {
     "kivvariantmanager.dll",
     "KIVVM",
-    {"KIVVMInit", "KIVVMGetSetupPaths", "KIVVMFreeSetupPaths", "KIVVMGetTooBarFile"},
+    {"KIVVMInit", "KIVVMGetSetupPaths", "KIVVMFreeSetupPaths", "KIVVMGetTooBarFile", "KIVVMGetToolID",
+     "KIVVMGetToolName"},
     {{"x86", 0x14c}, {"x64", 0x8664}},
     {{"msvcr80", {"msvcr80.dll"}, false},
      {"ucrt", {"ucrtbase.dll", "api-ms-win-crt-*.dll"}, false},
@@ -497,7 +498,13 @@ TEST(CheckHost, HeapFunctionsInEverySpellingTellTheRuntime)
     // Not a heap function: msvcrt's printf and msvcr90's malloc, two runtimes.
     const HostCheck allocates = check(0x14c, {named("msvcrt.dll", {"printf"}), named("msvcr90.dll", {"malloc"}), kGets});
     EXPECT_TRUE(allocates.frees_with.empty());
-    EXPECT_NE(allocates.reasons.at(0).find("it imports more than one C runtime (msvcrt.dll, msvcr90.dll)"), std::string::npos);
+    EXPECT_EQ(allocates.reasons.at(0), "it imports more than one C runtime (msvcrt.dll, msvcr90.dll), and it imports "
+                                       "KIVVMGetSetupPaths without KIVVMFreeSetupPaths: releasing the list with its "
+                                       "own free() or delete[] would corrupt a heap");
+    // Other Visual C++ runtimes, debug ones too, are C runtimes by their names.
+    for (const char *runtime : {"ucrtbased.dll", "crtdll.dll", "msvcr120.dll"}) {
+        EXPECT_EQ(check(0x14c, {named(runtime, {"printf"}), kGets}).runtime, Runtime::other) << runtime;
+    }
     // One runtime's two DLLs are one runtime; operator delete[] from the C++
     // library's DLL frees on a heap this file cannot tell.
     const HostCheck api_sets = check(0x14c, {named("api-ms-win-crt-heap-l1-1-0.dll", {"free"}),
@@ -537,7 +544,7 @@ TEST(CheckHost, NamesTheNearestExport)
         {"KIVVMI", "KIVVMInit"},             {"KIVVM", ""},                 {"KIVVMIxyz", "KIVVMInit"},
         {"KIVVMwxyz", ""},                   {"XIVVMInit", "KIVVMInit"},    {"KIVVMInix", "KIVVMInit"},
         {"KIVVMGetToolBarFile", "KIVVMGetTooBarFile"}, {"KIVVMFreeSetupPath", "KIVVMFreeSetupPaths"},
-        {"Init", ""}, {"ABCDKIVVMInit", ""}, {"a", ""}};
+        {"Init", ""}, {"ABCDKIVVMInit", ""}, {"a", ""}, {"KIVVMGetToolIm", "KIVVMGetToolID"}};
     for (const auto &[name, nearest] : cases) {
         const HostCheck host = check(0x14c, {named("msvcr80.dll", {"free"}), named("kivvariantmanager.dll", {name})});
         ASSERT_EQ(host.names.size(), 1U);
@@ -634,6 +641,10 @@ TEST(Process, OneBuildForEveryFileThatUsesTheDll)
     EXPECT_FALSE(verdict.has_build);
     EXPECT_EQ(verdict.reasons, (std::vector<std::string>{"host.exe needs w86", "ucrt.dll needs w86-ucrt",
                                                          "linked.dll needs one of w86, w86-ucrt, w86-msvcrt"}));
+    // Runtimes the process loads, neither one every Windows has: the first.
+    const HostFile msvcr80_releases{"a.dll", "", check(0x14c, {named("msvcr80.dll", {"free"}), kReleases})};
+    const HostFile ucrt_releases{"b.dll", "", check(0x14c, {named("ucrtbase.dll", {"free"}), kReleases})};
+    EXPECT_EQ(judge({ucrt_releases, msvcr80_releases}).build.preset, "w86");
     verdict = judge({unrelated});
     EXPECT_TRUE(verdict.fits);
     EXPECT_FALSE(verdict.has_build);
