@@ -165,6 +165,9 @@ TEST(PeReader, SaysWhatIsWrongWithAnImage)
         {patched(host, {{0x62c, 4, 0x41ff}, {0xbff, 1, 'A'}}), name0 + "0x41ff has no end within its section"},
         // The headers end where their size says, and the sections take over.
         {patched(host, {{0xcc, 4, 0x2020}}), read},
+        {patched(host, {{0xcc, 4, 0x1000400}}), "truncated: import descriptor 0 at RVA 0x2020 ends past the end of the file"},
+        // Fields of the DOS header that Windows ignores are no directory.
+        {patched(host, {{0x4, 4, 0x20b4}, {0x10, 4, 0x205c}}), read},
         {patched(host, {{0xd0, 1, 1}}), read},
         // A section's RVA, size and offset, read whole.
         {patched(host, {{0x1a4, 4, 0x1002000}, {0xf8, 4, 0x1002020}}), name0 + "0x20b4 lies outside the file's sections"},
@@ -200,6 +203,7 @@ TEST(PeReader, SaysWhatIsWrongWithAnImage)
          outcome(seed("x64-ucrt-delay-loaded.exe")) + "; kivvariantmanager.dll (delay): KIVVMFreeSetupPaths "
                                                        "KIVVMGetSetupPaths KIVVMInit"},
         {patched("x86-delay-loaded-old-style", {{0x614, 4, 0x10000000}}), "api-ms-win-crt-heap-l1-1-0.dll: malloc"},
+        {patched("x86-delay-loaded.exe", {{0x624, 4, 0xff}}), outcome(seed("x86-delay-loaded.exe"))},
         {patched("x86-delay-loaded-old-style", {{0x158, 4, 0x21fd}}),
          "delay-load descriptor 0 at RVA 0x21fd ends past its section"},
         {patched("x86-delay-loaded-old-style", {{0x158, 4, 0x21fc}}),
@@ -213,6 +217,9 @@ TEST(PeReader, SaysWhatIsWrongWithAnImage)
     std::vector<unsigned char> name(4095, 'A');
     name.push_back(0);
     EXPECT_EQ(outcome(with_reloc({{0x62c, 4, 0x4000}}, name)).substr(0, 4096), std::string(4095, 'A') + ":");
+    name.back() = 'A';
+    name.push_back(0);
+    EXPECT_EQ(outcome(with_reloc({{0x62c, 4, 0x4000}}, name)), name0 + "0x4000 is longer than 4095 bytes");
     // The image's functions: 65535 are read, 65536 are too many (the
     // host's second DLL has two); its DLLs: 4095 are read, 4096 too many.
     for (const std::size_t ordinals : {65533, 65534}) {
@@ -266,6 +273,25 @@ TEST(PeReader, ReadsExportsByNameAndByOrdinal)
     EXPECT_EQ(exports(patched(dll, {{0x624, 4, 3}})), "the exported name KIVVMFreeSetupPaths has no function: its "
                                                       "index 3 is past the 3 of the export address table:");
     EXPECT_EQ(exports(seed("x86-msvcr80-host.exe")), ":");
+    // Its fields read whole, its tables' bounds, and a function at index 0.
+    const std::string read = "x86-stand-in.dll: 3=KIVVMFreeSetupPaths 2=KIVVMGetSetupPaths 1=KIVVMInit 7";
+    const std::pair<std::vector<std::tuple<std::size_t, unsigned, std::uint64_t>>, std::string> cases[] = {
+        {{{0xec, 4, 0}}, ":"},
+        {{{0x649, 4, 0x1000}}, read.substr(0, read.size() - 1) + "0 7"},
+        {{{0x624, 4, 0x1000008}}, "the export directory lists 16777224 functions and 3 names, more than 65536:"},
+        {{{0x628, 4, 0x1000003}}, "the export directory lists 8 functions and 16777219 names, more than 65536:"},
+        {{{0x624, 4, 65536}}, "the export address table at RVA 0x21fd ends past its section:"},
+        {{{0x628, 4, 65536}}, "an exported name at RVA 0x20003 lies outside the file's sections:"},
+        {{{0x61c, 4, 0x9000}}, "the name in the export directory at RVA 0x9000 lies outside the file's sections:"},
+        {{{0x630, 4, 0x1002069}}, "the export name table at RVA 0x1002069 lies outside the file's sections:"},
+        {{{0x634, 4, 0x1002075}}, "the export ordinal table at RVA 0x1002075 lies outside the file's sections:"},
+        {{{0x675, 2, 0x100}}, "the exported name KIVVMFreeSetupPaths has no function: its index 256 is past the 8 "
+                               "of the export address table:"},
+        {{{0x669, 4, 0x9000}}, "an exported name at RVA 0x9000 lies outside the file's sections:"},
+    };
+    for (const auto &[values, said] : cases) {
+        EXPECT_EQ(exports(patched(dll, values)), said);
+    }
 }
 
 // A DLL's resources: every leaf of the tree, the data of its version
