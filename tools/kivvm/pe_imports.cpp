@@ -443,8 +443,10 @@ namespace {
 // UTF-16, then, each from a 4-byte boundary, its value and its children.
 // The root's value is the fixed part; under "StringFileInfo", a string
 // table's children hold the strings.
+using StringTables = std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>>;
+
 void read_version_block(const std::string &data, std::size_t begin, std::size_t end, unsigned depth,
-                        bool strings, PeVersion &version)
+                        bool strings, PeVersion &version, StringTables &tables)
 {
     const auto u16 = [&](std::size_t at) {
         return at + 2 <= end ? static_cast<std::uint32_t>(static_cast<unsigned char>(data[at]) |
@@ -478,13 +480,17 @@ void read_version_block(const std::string &data, std::size_t begin, std::size_t 
     }
     if (depth == 3) {
         if (strings) {
-            version.strings.emplace_back(key, text(value, std::min(end, value + value_bytes)).first);
+            tables.back().second.emplace_back(key, text(value, std::min(end, value + value_bytes)).first);
         }
         return;
     }
+    if (depth == 2 && strings) {
+        tables.emplace_back(key, StringTables::value_type::second_type());
+    }
     for (std::size_t child = aligned(value + value_bytes); child + 6 <= end && u16(child) != 0;
          child = aligned(child + u16(child))) {
-        read_version_block(data, child, end, depth + 1, strings || (depth == 1 && key == "StringFileInfo"), version);
+        read_version_block(data, child, end, depth + 1, strings || (depth == 1 && key == "StringFileInfo"), version,
+                           tables);
     }
 }
 
@@ -493,7 +499,14 @@ void read_version_block(const std::string &data, std::size_t begin, std::size_t 
 PeVersion read_version(const std::string &data)
 {
     PeVersion version;
-    read_version_block(data, 0, data.size(), 0, false, version);
+    StringTables tables;
+    read_version_block(data, 0, data.size(), 0, false, version, tables);
+    const auto english = std::find_if(tables.begin(), tables.end(), [](const StringTables::value_type &table) {
+        return table.first == "040904B0" || table.first == "040904b0";
+    });
+    if (english != tables.end() || !tables.empty()) {
+        version.strings = (english != tables.end() ? *english : tables.front()).second;
+    }
     return version;
 }
 

@@ -54,7 +54,8 @@ std::string read_pe_imports(const unsigned char *data, std::size_t size, PeImage
 
 // The facts of a version resource's data (VS_VERSIONINFO): the file and
 // product versions of its fixed part ("1.0.0.0"; empty without one), and
-// the strings of its string tables, in order ("ProductName", ...).  Any
+// the strings of one string table, in order ("ProductName", ...): U.S.
+// English in Unicode (040904B0) where there is one, else the first.  Any
 // bytes may be given: what does not fit its block is left out.
 struct PeVersion {
     std::string file_version, product_version;
