@@ -21,6 +21,9 @@ set(KIVVM_CRT_DLLS_ucrt ucrtbase.dll api-ms-win-crt-*.dll)
 set(KIVVM_CRT_DLLS_msvcrt msvcrt.dll)
 # The C runtime every Windows has: a build on it needs no redistributable.
 set(KIVVM_CRT_EVERYWHERE msvcrt)
+# The side-by-side assembly through which Windows finds a runtime, where it
+# needs one, as the DLL's manifest binds it: name, then version.
+set(KIVVM_CRT_ASSEMBLY_msvcr80 Microsoft.VC80.CRT 8.0.50727.762)
 
 # kivvm_windows_fact(<out> <arch> <fact>): one fact of an architecture.
 function(kivvm_windows_fact out arch fact)
