@@ -3,9 +3,10 @@
 // the version resource, the manifest) and string scan for any bytes.
 // They must return, never reading outside the bytes (the sanitizers watch
 // every read) nor walking a table without end; the reader either says what
-// is wrong and gives no image, or gives one whose check is told as text and
-// as JSON, which a real JSON parser must read back where one is built in
-// (not in cross builds), with the same keys as a file that cannot be read.
+// is wrong and gives no image, or gives one whose check, as a host and as
+// the DLL that loads, is told as text and as JSON, which a real JSON parser
+// must read back where one is built in (not in cross builds), with the same
+// keys as a file that cannot be read.
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -70,12 +71,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::vector<HostFile> alone(files.begin(), files.begin() + 1);
     const kivvm_tool::Verdict verdict = kivvm_tool::judge_process(alone, facts);
     check(verdict.fits == (error.empty() && host.reasons.empty()), "a verdict that is not the file's");
-    check(!kivvm_tool::text_process(alone, verdict, facts).empty(), "no text");
-    const std::string json = kivvm_tool::json_process(files, kivvm_tool::judge_process(files, facts));
+    check(!kivvm_tool::text_process(alone, nullptr, verdict, facts).empty(), "no text");
+    // The same image as the DLL that loads into that process.
+    kivvm_tool::DllCheck dll;
+    if (error.empty()) {
+        dll = kivvm_tool::check_dll("kivvariantmanager.dll", image, facts);
+    }
+    dll.error = error;
+    kivvm_tool::DllCheck judged = dll;
+    const kivvm_tool::Verdict with_dll = kivvm_tool::judge_process(alone, facts, &judged);
+    check(!with_dll.fits || (verdict.fits && judged.ours && judged.reasons.empty()), "a DLL that fits and should not");
+    check(!kivvm_tool::text_process(alone, &judged, with_dll, facts).empty(), "no text with the DLL");
+    const std::string json = kivvm_tool::json_process(files, &dll, kivvm_tool::judge_process(files, facts, &dll));
 #if KIVVM_FUZZ_JSON
     const nlohmann::json parsed = nlohmann::json::parse(json, nullptr, false);
     check(!parsed.is_discarded(), "its JSON does not parse");
     check(!parsed["verdict"]["fits"].get<bool>(), "a process with a file that cannot be read fits");
+    check(parsed["dll"]["fits"].get<bool>() == (error.empty() && dll.reasons.empty()), "the DLL's JSON's fits");
     const nlohmann::json &entries = parsed["files"];
     check(entries.size() == 2, "not one entry a file");
     check(entries[0]["fits"].get<bool>() == (error.empty() && host.reasons.empty()), "its JSON's fits is not its own");

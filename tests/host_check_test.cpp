@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -408,6 +409,19 @@ TEST(PeReader, ReadsAVersionResourceByItsBlocks)
     EXPECT_EQ(version.file_version, "");
     EXPECT_EQ(version.strings, (std::vector<std::pair<std::string, std::string>>{{"ProductName", "kivvariantmanager"},
                                                                                   {"Short", "AB"}}));
+    // Of several string tables, U.S. English in Unicode (in either case),
+    // else the first.
+    const auto table = [](const char *language, const char *value) {
+        return version_block(language, "", true, {version_block("ProductName", utf16(value), true)});
+    };
+    const auto product = [](const std::vector<std::string> &tables) {
+        const auto read = kivvm_tool::read_version(
+            version_block("VS_VERSION_INFO", "", false, {version_block("StringFileInfo", "", true, tables)}));
+        return read.strings.empty() ? std::string("none") : read.strings.at(0).second;
+    };
+    EXPECT_EQ(product({table("040704B0", "de"), table("040904B0", "en"), table("040904E4", "ansi")}), "en");
+    EXPECT_EQ(product({table("040704B0", "de"), table("040904b0", "en")}), "en");
+    EXPECT_EQ(product({table("040704B0", "de"), table("040904E4", "ansi")}), "de");
 }
 
 // As the loader does, the reader stops at a descriptor without an address
@@ -448,13 +462,15 @@ TEST(PeText, FindsNamesAsciiAndUtf16)
 
 const HostFacts kFacts = {
     "kivvariantmanager.dll",
+    "kivvariantmanager",
+    "1.2.3",
     "KIVVM",
     {"KIVVMInit", "KIVVMGetSetupPaths", "KIVVMFreeSetupPaths", "KIVVMGetTooBarFile", "KIVVMGetToolID",
      "KIVVMGetToolName"},
     {{"x86", 0x14c}, {"x64", 0x8664}},
-    {{"msvcr80", {"msvcr80.dll"}, false},
-     {"ucrt", {"ucrtbase.dll", "api-ms-win-crt-*.dll"}, false},
-     {"msvcrt", {"msvcrt.dll"}, true}},
+    {{"msvcr80", {"msvcr80.dll"}, false, {"Microsoft.VC80.CRT", "8.0.50727.762", ""}},
+     {"ucrt", {"ucrtbase.dll", "api-ms-win-crt-*.dll"}, false, {}},
+     {"msvcrt", {"msvcrt.dll"}, true, {}}},
     {{"w86", "x86", "msvcr80", "a.zip"},
      {"w64", "x64", "ucrt", "b.zip"},
      {"w86-ucrt", "x86", "ucrt", "c.zip"},
@@ -699,7 +715,7 @@ TEST(Process, TextSaysEachFileThenTheVerdict)
         {"c.exe", "", check(0x14c, {named("msvcr80.dll", {"free"}), kGets})},
         {"d.dll", "cannot open it", {}},
         {"e.dll", "", check(0x14c, {named("kernel32.dll", {"HeapFree"})})}};
-    EXPECT_EQ(kivvm_tool::text_process(files, kivvm_tool::judge_process(files, kFacts), kFacts),
+    EXPECT_EQ(kivvm_tool::text_process(files, nullptr, kivvm_tool::judge_process(files, kFacts), kFacts),
               "a.dll\n"
               "  architecture: x86 (machine 0x14c)\n"
               "  C runtime: msvcr90.dll, which no build of ours is on\n"
@@ -744,6 +760,8 @@ TEST(Process, TextSaysEachFileThenTheVerdict)
               "  C runtime: linked in statically (it imports no C runtime DLL)\n"
               "  uses kivvariantmanager.dll: no, it neither imports nor names it\n"
               "\n"
+              "kivvariantmanager.dll: none checked: there is none beside a.dll, and no --dll names one\n"
+              "\n"
               "verdict: none can be named, since not every file can be read\n"
               "  a.dll needs one of w86, w86-ucrt, w86-msvcrt\n"
               "  b.exe: no build serves it\n"
@@ -751,13 +769,19 @@ TEST(Process, TextSaysEachFileThenTheVerdict)
               "  d.dll: it cannot be read, so whether it uses kivvariantmanager.dll is unknown\n"
               "fits: no\n");
     const std::vector<HostFile> one = {files[2], files[4]};
-    const std::string text = kivvm_tool::text_process(one, kivvm_tool::judge_process(one, kFacts), kFacts);
+    const std::string text = kivvm_tool::text_process(one, nullptr, kivvm_tool::judge_process(one, kFacts), kFacts);
     EXPECT_EQ(text.substr(text.find("\nverdict")),
-              "\nverdict: w86 (a.zip) serves every file that uses kivvariantmanager.dll\nfits: yes\n");
-    const std::string json = kivvm_tool::json_process(one, kivvm_tool::judge_process(one, kFacts));
-    EXPECT_EQ(json.substr(json.find("\n], ")), "\n], \"verdict\": {\"fits\": true, \"build\": {\"preset\": \"w86\", "
+              "\nverdict: w86 (a.zip) serves every file that uses kivvariantmanager.dll\n"
+              "  note: kivvariantmanager.dll binds Microsoft.VC80.CRT 8.0.50727.762, which the Visual C++ 2005 SP1 "
+              "redistributable (8.0.50727.762) provides: it must be installed, which these files cannot show\n"
+              "fits: yes\n");
+    const std::string json = kivvm_tool::json_process(one, nullptr, kivvm_tool::judge_process(one, kFacts));
+    EXPECT_EQ(json.substr(json.find("\n], ")), "\n], \"dll\": null,\n\"verdict\": {\"fits\": true, \"build\": {\"preset\": \"w86\", "
                                                "\"architecture\": \"x86\", \"runtime\": \"msvcr80\", \"zip\": "
-                                               "\"a.zip\"}, \"reasons\": []}}");
+                                               "\"a.zip\"}, \"reasons\": [], \"instead\": null, \"notes\": [\"kivvariantmanager.dll "
+                                               "binds Microsoft.VC80.CRT 8.0.50727.762, which the Visual C++ 2005 SP1 "
+                                               "redistributable (8.0.50727.762) provides: it must be installed, "
+                                               "which these files cannot show\"]}}");
 }
 
 // The JSON: every file with the same keys, each holding one kind of fact.
@@ -771,7 +795,7 @@ TEST(Process, JsonSaysEachFactOnce)
         {"b.exe", "", check(0x14c, {ordinal})},
         {"c.exe", "", check(0x14c, {named("msvcr80.dll", {"free"}), kGets})},
         {"d.dll", "cannot open it", {}}};
-    EXPECT_EQ(kivvm_tool::json_process(files, kivvm_tool::judge_process(files, kFacts)),
+    EXPECT_EQ(kivvm_tool::json_process(files, nullptr, kivvm_tool::judge_process(files, kFacts)),
               "{\"files\": [\n"
               "  {\"file\": \"a.dll\", \"error\": null, \"machine\": 332, \"architecture\": \"x86\", "
               "\"c_runtime\": \"msvcr90.dll\", \"c_runtime_is_ours\": false, \"c_runtime_is_static\": false, "
@@ -780,7 +804,7 @@ TEST(Process, JsonSaysEachFactOnce)
               "\"ordinal\": null, \"delay_loaded\": false, \"from_strings\": true, \"exported\": true, "
               "\"nearest\": null}, {\"name\": \"KIVVMGetSetupPath\", \"ordinal\": null, \"delay_loaded\": false, "
               "\"from_strings\": true, \"exported\": false, \"nearest\": \"KIVVMGetSetupPaths\"}], \"builds\": [], "
-              "\"notes\": [], \"reasons\": [\"its strings name KIVVMGetSetupPath, "
+              "\"manifest_binds\": [], \"notes\": [], \"reasons\": [\"its strings name KIVVMGetSetupPath, "
               "which kivvariantmanager.dll does not export (nearest: KIVVMGetSetupPaths)\"], \"fits\": false},\n"
               "  {\"file\": \"b.exe\", \"error\": null, \"machine\": 332, \"architecture\": \"x86\", \"c_runtime\": null, "
               "\"c_runtime_is_ours\": false, \"c_runtime_is_static\": true, \"c_runtime_dlls\": [], "
@@ -788,7 +812,7 @@ TEST(Process, JsonSaysEachFactOnce)
               "\"names\": [{\"name\": \"KIVVMFreeSetupPaths\", \"ordinal\": null, \"delay_loaded\": true, "
               "\"from_strings\": false, \"exported\": true, \"nearest\": null}, {\"name\": null, \"ordinal\": 3, "
               "\"delay_loaded\": true, \"from_strings\": false, \"exported\": false, \"nearest\": null}], "
-              "\"builds\": [], \"notes\": [], "
+              "\"builds\": [], \"manifest_binds\": [], \"notes\": [], "
               "\""
               "r"
               "e"
@@ -806,15 +830,231 @@ TEST(Process, JsonSaysEachFactOnce)
               "\"uses_our_dll\": true, \"loads_at_run_time\": false, \"names\": [{\"name\": \"KIVVMInit\", "
               "\"ordinal\": null, \"delay_loaded\": false, \"from_strings\": false, \"exported\": true, "
               "\"nearest\": null}, {\"name\": \"KIVVMGetSetupPaths\", \"ordinal\": null, \"delay_loaded\": false, "
-              "\"from_strings\": false, \"exported\": true, \"nearest\": null}], \"builds\": [\"w86\"], \"notes\": [], "
+              "\"from_strings\": false, \"exported\": true, \"nearest\": null}], \"builds\": [\"w86\"], \"manifest_binds\": [], \"notes\": [], "
               "\"reasons\": [], \"fits\": true},\n"
               "  {\"file\": \"d.dll\", \"error\": \"cannot open it\", \"machine\": null, \"architecture\": null, "
               "\"c_runtime\": null, \"c_runtime_is_ours\": null, \"c_runtime_is_static\": null, "
               "\"c_runtime_dlls\": [], \"frees_with\": [], \"uses_our_dll\": null, \"loads_at_run_time\": null, "
-              "\"names\": [], \"builds\": [], \"notes\": [], \"reasons\": [], \"fits\": false}\n"
-              "], \"verdict\": {\"fits\": false, \"build\": null, \"reasons\": [\"a.dll: no build serves it\", "
+              "\"names\": [], \"builds\": [], \"manifest_binds\": [], \"notes\": [], \"reasons\": [], \"fits\": false}\n"
+              "], \"dll\": null,\n\"verdict\": {\"fits\": false, \"build\": null, \"reasons\": [\"a.dll: no build serves it\", "
               "\"b.exe: no build serves it\", \"c.exe needs w86\", \"d.dll: it cannot be read, "
-              "so whether it uses kivvariantmanager.dll is unknown\"]}}");
+              "so whether it uses kivvariantmanager.dll is unknown\"], \"instead\": null, \"notes\": []}}");
+}
+
+// A DLL's image: its machine, its C runtime DLL (none when empty), its
+// exports, its version resource (a fixed part with that file version, the
+// product version one less in its last number, and a ProductName) and its
+// manifest.
+PeImage dll_image(std::uint16_t machine, const char *runtime, std::vector<std::string> exports,
+                  std::array<std::uint16_t, 4> version, const char *product, const char *binds)
+{
+    PeImage image{machine, {}, "kivvariantmanager.dll", {}, {}, "", ""};
+    if (*runtime != '\0') {
+        image.modules.push_back(named(runtime, {"malloc"}));
+    }
+    for (std::size_t i = 0; i < exports.size(); ++i) {
+        image.exports.push_back({exports[i], i + 1});
+    }
+    if (version[0] != 0) {
+        std::string fixed(52, '\0');
+        const std::uint32_t words[] = {0xfeef04bdU, 0x10000U, std::uint32_t{version[0]} << 16U | version[1],
+                                       std::uint32_t{version[2]} << 16U | version[3],
+                                       std::uint32_t{version[0]} << 16U | version[1],
+                                       std::uint32_t{version[2]} << 16U | std::uint16_t(version[3] - 1)};
+        for (std::size_t i = 0; i < std::size(words); ++i) {
+            for (std::size_t byte = 0; byte < 4; ++byte) {
+                fixed[4 * i + byte] = static_cast<char>(words[i] >> (8 * byte) & 0xffU);
+            }
+        }
+        image.version = version_block(
+            "VS_VERSION_INFO", fixed, false,
+            {version_block("StringFileInfo", "", true,
+                           {version_block("040904B0", "", true, {version_block("ProductName", utf16(product), true)})})});
+    }
+    if (*binds != '\0') {
+        image.manifest = std::string("<dependentAssembly><assemblyIdentity name=\"Microsoft.VC80.CRT\" version=\"") +
+                         binds + "\" processorArchitecture=\"x86\"/></dependentAssembly>";
+    }
+    return image;
+}
+
+const std::vector<std::string> kAll = {"KIVVMInit", "KIVVMGetSetupPaths", "KIVVMFreeSetupPaths"};
+
+// The DLL that will load, judged with the files of the process: a host on
+// msvcr80 that frees the list itself needs the x86 build on msvcr80 (w86,
+// a.zip), of our version (1.2.3) and our name, with what it imports.
+TEST(Dll, JudgedWithTheFilesThatUseIt)
+{
+    using kivvm_tool::HostFile;
+    const std::vector<HostFile> host = {{"host.exe", "", check(0x14c, {named("msvcr80.dll", {"free"}), kGets})}};
+    struct Case {
+        PeImage image;
+        const char *said;  // its reasons and notes, a line each, then the zip to take
+    };
+    const char *vc80 = "8.0.50727.762";
+    const Case cases[] = {
+        {dll_image(0x14c, "MSVCR80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", vc80), ""},
+        {dll_image(0x14c, "msvcr80.dll", kAll, {1, 10, 0, 0}, "kivvariantmanager", vc80),
+         "note: it is version 1.10.0.0 and this kivvm 1.2.3: a newer one of the same major version serves every "
+         "host of an older one\n"},
+        {dll_image(0x14c, "msvcr80.dll", kAll, {1, 2, 2, 9}, "kivvariantmanager", vc80),
+         "note: it is version 1.2.2.9 and this kivvm 1.2.3: an older one may lack functions, which its export "
+         "table shows\n"},
+        {dll_image(0x14c, "msvcr80.dll", kAll, {0, 0, 0, 0}, "", vc80),
+         "note: it has no version resource: which version it is cannot be told\n"},
+        {dll_image(0x14c, "msvcr80.dll", kAll, {2, 0, 0, 0}, "kivvariantmanager", vc80),
+         "why: it is version 2.0.0.0 and this kivvm 1.2.3: another major version is another interface\na.zip"},
+        {dll_image(0x14c, "msvcr80.dll", kAll, {1, 2, 3, 0}, "Other", vc80),
+         "why: its version resource names another product (Other): it is not kivvariantmanager's\na.zip"},
+        {dll_image(0x14c, "msvcr80.dll", {"KIVVMGetSetupPaths"}, {1, 2, 3, 0}, "kivvariantmanager", vc80),
+         "why: it exports no KIVVMInit: it is not kivvariantmanager's\na.zip"},
+        {dll_image(0x14c, "msvcr80.dll", {"KIVVMInit", "KIVVMGetSetupPath"}, {1, 2, 3, 0}, "", vc80),
+         "why: host.exe imports KIVVMGetSetupPaths, which this DLL does not export\na.zip"},
+        {dll_image(0x8664, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", vc80),
+         "why: it is for x64 and host.exe for x86: Windows will not load it\na.zip"},
+        {dll_image(0xaa64, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", vc80),
+         "why: it is for machine 0xaa64 and host.exe for x86: Windows will not load it\na.zip"},
+        {dll_image(0x14c, "ucrtbase.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", ""),
+         "why: it is the build on ucrt, and these files need the one on msvcr80\na.zip"},
+        {dll_image(0x14c, "msvcr90.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", ""),
+         "why: it imports msvcr90.dll, and these files need the one on msvcr80\na.zip"},
+        {dll_image(0x14c, "", kAll, {1, 2, 3, 0}, "kivvariantmanager", ""),
+         "why: it imports no C runtime DLL, and these files need the one on msvcr80\na.zip"},
+        {dll_image(0x14c, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", ""),
+         "why: it imports msvcr80.dll but its manifest binds no Microsoft.VC80.CRT: Windows will not find that "
+         "runtime, and the DLL does not load\na.zip"},
+    };
+    for (const Case &c : cases) {
+        kivvm_tool::DllCheck dll = kivvm_tool::check_dll("kivvariantmanager.dll", c.image, kFacts);
+        const kivvm_tool::Verdict verdict = kivvm_tool::judge_process(host, kFacts, &dll);
+        std::string said;
+        for (const std::string &note : dll.notes) {
+            said += "note: " + note + "\n";
+        }
+        for (const std::string &reason : dll.reasons) {
+            said += "why: " + reason + "\n";
+        }
+        EXPECT_EQ(said + verdict.instead, c.said);
+        EXPECT_EQ(verdict.fits, dll.reasons.empty()) << c.said;
+        EXPECT_EQ(verdict.build.preset, "w86") << c.said;
+    }
+    // A process that does not use it asks only that it be ours; among
+    // builds that all serve, the DLL's own is named.
+    kivvm_tool::DllCheck foreign = kivvm_tool::check_dll("x.dll", dll_image(0x14c, "", {}, {0, 0, 0, 0}, "", ""), kFacts);
+    const HostFile unrelated{"e.dll", "", check(0x14c, {named("kernel32.dll", {"HeapFree"})})};
+    EXPECT_FALSE(kivvm_tool::judge_process({unrelated}, kFacts, &foreign).fits);
+    kivvm_tool::DllCheck ucrt =
+        kivvm_tool::check_dll("x.dll", dll_image(0x14c, "ucrtbase.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", ""), kFacts);
+    const HostFile releases{"r.exe", "", check(0x14c, {named("msvcrt.dll", {"free"}), kReleases})};
+    EXPECT_EQ(kivvm_tool::judge_process({releases}, kFacts).build.preset, "w86-msvcrt");
+    EXPECT_EQ(kivvm_tool::judge_process({releases}, kFacts, &ucrt).build.preset, "w86-ucrt");
+}
+
+// The VC80 runtime the DLL binds must be installed; a host's older binding
+// needs it installed too.  The redistributable is the oldest that has it.
+TEST(Dll, Vc80BindingAndItsRedistributable)
+{
+    using kivvm_tool::HostFile;
+    for (const auto &[version, release] : std::vector<std::pair<const char *, const char *>>{
+             {"8.0.50608.0", "the Visual C++ 2005 redistributable (8.0.50727.42)"},
+             {"8.0.50727.42", "the Visual C++ 2005 redistributable (8.0.50727.42)"},
+             {"8.0.50727.43", "the Visual C++ 2005 SP1 redistributable (8.0.50727.762)"},
+             {"8.0.50727.762", "the Visual C++ 2005 SP1 redistributable (8.0.50727.762)"},
+             {"8.0.50727.4053", "the Visual C++ 2005 SP1 redistributable's ATL security update (KB973544) "
+                                "(8.0.50727.4053)"},
+             {"8.0.50727.4054", "the Visual C++ 2005 SP1 redistributable's MFC security update (KB2538242) "
+                                "(8.0.50727.6195)"},
+             {"8.0.50727.6196", "no Visual C++ 2005 redistributable this kivvm knows (the newest, 8.0.50727.6195, "
+                                "is older)"},
+             {"8.1", "no Visual C++ 2005 redistributable this kivvm knows (the newest, 8.0.50727.6195, is older)"}}) {
+        EXPECT_EQ(kivvm_tool::vc80_redistributable(version), release);
+    }
+    HostCheck old = check(0x14c, {named("msvcr80.dll", {"free"}), kGets});
+    old.binds = {{"Microsoft.VC80.CRT", "8.0.50608.0", "x86"}, {"Microsoft.VC80.MFC", "8.0.1.0", "x86"}};
+    HostCheck same = old;
+    same.binds = {{"microsoft.vc80.crt", "8.0.50727.762", "x86"}};
+    const std::vector<HostFile> files = {{"old.exe", "", old}, {"same.exe", "", same}};
+    const char *needs = "kivvariantmanager.dll binds Microsoft.VC80.CRT 8.0.50727.762";
+    const char *older = "old.exe's manifest binds Microsoft.VC80.CRT 8.0.50608.0, older than 8.0.50727.762: the "
+                        "machine needs 8.0.50727.762 installed too, or kivvariantmanager.dll will not start "
+                        "(\"side-by-side configuration\")";
+    std::vector<std::string> notes = kivvm_tool::judge_process(files, kFacts).notes;
+    ASSERT_EQ(notes.size(), 2U);
+    EXPECT_EQ(notes[0].substr(0, notes[0].find(',')), needs);
+    EXPECT_EQ(notes[1], older);
+    // The DLL checked binds its own version; one that will not serve binds
+    // nothing, and the build named does.
+    kivvm_tool::DllCheck newer = kivvm_tool::check_dll(
+        "x.dll", dll_image(0x14c, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", "8.0.50727.6195"), kFacts);
+    notes = kivvm_tool::judge_process(files, kFacts, &newer).notes;
+    ASSERT_EQ(notes.size(), 3U);
+    EXPECT_EQ(notes[0].substr(0, notes[0].find(',')), "kivvariantmanager.dll binds Microsoft.VC80.CRT 8.0.50727.6195 x86");
+    EXPECT_NE(notes[2].find("same.exe's manifest binds microsoft.vc80.crt 8.0.50727.762, older than 8.0.50727.6195"),
+              std::string::npos);
+    kivvm_tool::DllCheck x64 = kivvm_tool::check_dll(
+        "x.dll", dll_image(0x8664, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", "8.0.50727.6195"), kFacts);
+    EXPECT_EQ(kivvm_tool::judge_process(files, kFacts, &x64).notes, (std::vector<std::string>{
+                  kivvm_tool::judge_process(files, kFacts).notes}));
+    // A build on a runtime without an assembly asks for none.
+    const std::vector<HostFile> on_ucrt = {{"u.exe", "", check(0x14c, {named("ucrtbase.dll", {"free"}), kGets})}};
+    EXPECT_TRUE(kivvm_tool::judge_process(on_ucrt, kFacts).notes.empty());
+}
+
+// The DLL as text and JSON, after the files and before the verdict.
+TEST(Dll, TextAndJson)
+{
+    using kivvm_tool::HostFile;
+    const std::vector<HostFile> host = {{"host.exe", "", check(0x14c, {named("msvcr80.dll", {"free"}), kGets})}};
+    PeImage image = dll_image(0x14c, "ucrtbase.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", "8.0.1.0");
+    image.exports.push_back({"", 9});
+    kivvm_tool::DllCheck dll = kivvm_tool::check_dll("dir/kivvariantmanager.dll", image, kFacts);
+    dll.beside = true;
+    const kivvm_tool::Verdict verdict = kivvm_tool::judge_process(host, kFacts, &dll);
+    const std::string text = kivvm_tool::text_process(host, &dll, verdict, kFacts);
+    EXPECT_EQ(text.substr(text.find("\n\nkivvariantmanager.dll")),
+              "\n\nkivvariantmanager.dll: dir/kivvariantmanager.dll (beside host.exe)\n"
+              "  architecture: x86 (machine 0x14c)\n"
+              "  C runtime: ucrt (ucrtbase.dll)\n"
+              "  exports: KIVVMInit, KIVVMGetSetupPaths, KIVVMFreeSetupPaths, ordinal 9\n"
+              "  version: 1.2.3.0, product version 1.2.3.65535, product name kivvariantmanager\n"
+              "  manifest binds: Microsoft.VC80.CRT 8.0.1.0 x86\n"
+              "  why: it is the build on ucrt, and these files need the one on msvcr80\n"
+              "\n"
+              "verdict: w86 (a.zip) serves every file that uses kivvariantmanager.dll\n"
+              "  the kivvariantmanager.dll checked will not serve them: take a.zip instead\n"
+              "  note: kivvariantmanager.dll binds Microsoft.VC80.CRT 8.0.50727.762, which the Visual C++ 2005 SP1 "
+              "redistributable (8.0.50727.762) provides: it must be installed, which these files cannot show\n"
+              "fits: no\n");
+    const std::string json = kivvm_tool::json_process(host, &dll, verdict);
+    EXPECT_EQ(json.substr(json.find("\n], ")),
+              "\n], \"dll\": {\"path\": \"dir/kivvariantmanager.dll\", \"beside\": true, \"error\": null, "
+              "\"machine\": 332, \"architecture\": \"x86\", \"c_runtime\": \"ucrt\", \"c_runtime_dlls\": "
+              "[\"ucrtbase.dll\"], \"exports\": [{\"name\": \"KIVVMInit\", \"ordinal\": 1}, {\"name\": "
+              "\"KIVVMGetSetupPaths\", \"ordinal\": 2}, {\"name\": \"KIVVMFreeSetupPaths\", \"ordinal\": 3}, "
+              "{\"name\": null, \"ordinal\": 9}], \"file_version\": \"1.2.3.0\", \"product_version\": "
+              "\"1.2.3.65535\", \"product_name\": \"kivvariantmanager\", \"manifest_binds\": [{\"name\": "
+              "\"Microsoft.VC80.CRT\", \"version\": \"8.0.1.0\", \"architecture\": \"x86\"}], \"ours\": true, "
+              "\"notes\": [], \"reasons\": [\"it is the build on ucrt, and these files need the one on msvcr80\"], "
+              "\"fits\": false},\n\"verdict\": {\"fits\": false, \"build\": {\"preset\": \"w86\", "
+              "\"architecture\": \"x86\", \"runtime\": \"msvcr80\", \"zip\": \"a.zip\"}, \"reasons\": [], "
+              "\"instead\": \"a.zip\", \"notes\": [\"kivvariantmanager.dll binds Microsoft.VC80.CRT 8.0.50727.762, "
+              "which the Visual C++ 2005 SP1 redistributable (8.0.50727.762) provides: it must be installed, which "
+              "these files cannot show\"]}}");
+    // One that cannot be read, and none at all.
+    kivvm_tool::DllCheck gone;
+    gone.path = "gone.dll";
+    gone.error = "cannot open it";
+    const kivvm_tool::Verdict unread = kivvm_tool::judge_process(host, kFacts, &gone);
+    EXPECT_FALSE(unread.fits);
+    const std::string said = kivvm_tool::text_process(host, &gone, unread, kFacts);
+    EXPECT_NE(said.find("\nkivvariantmanager.dll: gone.dll\n  error: cannot open it\n\nverdict: w86 (a.zip) serves "
+                        "every file that uses kivvariantmanager.dll\n  the kivvariantmanager.dll checked cannot be "
+                        "read: take a.zip instead\n"),
+              std::string::npos);
+    EXPECT_NE(kivvm_tool::json_process(host, &gone, unread).find("\"dll\": {\"path\": \"gone.dll\", \"beside\": "
+                                                                 "false, \"error\": \"cannot open it\", \"machine\": "
+                                                                 "null, \"architecture\": null, \"c_runtime\": null, "),
+              std::string::npos);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
+#include <iterator>
 #include <utility>
 
 #include "report.h"
@@ -265,17 +267,224 @@ void find_builds(const HostFacts &facts, HostCheck &check)
     }
 }
 
+// Our name for a PE machine, or empty.
+std::string architecture_of(std::uint16_t machine, const HostFacts &facts)
+{
+    for (const HostFacts::Architecture &architecture : facts.architectures) {
+        if (architecture.machine == machine) {
+            return architecture.name;
+        }
+    }
+    return "";
+}
+
+// -1, 0 or 1 as dotted version a is older than, the same as or newer than
+// b, a number at a time; a missing number is 0 ("1.0" is "1.0.0.0").
+int compare_versions(const std::string &a, const std::string &b)
+{
+    const auto numbers = [](const std::string &version) {
+        std::vector<unsigned long> parts;
+        for (std::size_t at = 0; at <= version.size();) {
+            const std::size_t dot = std::min(version.find('.', at), version.size());
+            parts.push_back(std::strtoul(version.substr(at, dot - at).c_str(), nullptr, 10));
+            at = dot + 1;
+        }
+        return parts;
+    };
+    std::vector<unsigned long> x = numbers(a);
+    std::vector<unsigned long> y = numbers(b);
+    x.resize(std::max(x.size(), y.size()));
+    y.resize(x.size());
+    return x < y ? -1 : x > y ? 1 : 0;
+}
+
+std::string major_of(const std::string &version)
+{
+    return version.substr(0, version.find('.'));
+}
+
+// The assembly our build on a runtime binds, or null where it binds none.
+const PeAssembly *assembly_of(const std::string &runtime, const HostFacts &facts)
+{
+    for (const HostFacts::Runtime &candidate : facts.runtimes) {
+        if (candidate.name == runtime && !candidate.assembly.name.empty()) {
+            return &candidate.assembly;
+        }
+    }
+    return nullptr;
+}
+
+std::string describe(const PeAssembly &assembly)
+{
+    return assembly.name + " " + assembly.version + (assembly.architecture.empty() ? "" : " " + assembly.architecture);
+}
+
+// Who provides an assembly of a side-by-side runtime.
+std::string provider(const PeAssembly &assembly)
+{
+    return lower(assembly.name) == "microsoft.vc80.crt" ? vc80_redistributable(assembly.version)
+                                                        : "its redistributable";
+}
+
+// Whether the DLL exports a name, by name.
+bool exports_name(const DllCheck &dll, const std::string &name)
+{
+    return std::any_of(dll.exports.begin(), dll.exports.end(),
+                       [&](const PeExport &entry) { return entry.name == name; });
+}
+
+// What is wrong with the DLL for these files, and what to know of it.
+void judge_dll(const std::vector<HostFile> &files, const HostFacts &facts, const Verdict &verdict, DllCheck &dll)
+{
+    if (!dll.ours) {
+        dll.reasons.push_back(!dll.product_name.empty() && dll.product_name != facts.product
+                                  ? "its version resource names another product (" + dll.product_name +
+                                        "): it is not " + facts.product + "'s"
+                                  : "it exports no KIVVMInit: it is not " + facts.product + "'s");
+        return;
+    }
+    if (dll.file_version.empty()) {
+        dll.notes.push_back("it has no version resource: which version it is cannot be told");
+    } else if (major_of(dll.file_version) != major_of(facts.version)) {
+        dll.reasons.push_back("it is version " + dll.file_version + " and this kivvm " + facts.version +
+                              ": another major version is another interface");
+    } else if (compare_versions(dll.file_version, facts.version) != 0) {
+        const bool newer = compare_versions(dll.file_version, facts.version) > 0;
+        dll.notes.push_back("it is version " + dll.file_version + " and this kivvm " + facts.version +
+                            (newer ? ": a newer one of the same major version serves every host of an older one"
+                                   : ": an older one may lack functions, which its export table shows"));
+    }
+    // The files that use it: what they ask it for, and their architecture.
+    const HostFile *user = nullptr;
+    for (const HostFile &file : files) {
+        if (!file.error.empty() || file.check.use == Use::none) {
+            continue;
+        }
+        user = user == nullptr ? &file : user;
+        for (const NameCheck &entry : file.check.names) {
+            if (entry.exported && !exports_name(dll, entry.name)) {
+                dll.reasons.push_back(file.file + (file.check.use == Use::imports ? " imports " : "'s strings name ") +
+                                      entry.name + ", which this DLL does not export");
+            }
+        }
+    }
+    if (user == nullptr) {
+        return;
+    }
+    if (user->check.machine != dll.machine) {
+        const auto name = [](const std::string &architecture, std::uint16_t machine) {
+            return architecture.empty() ? "machine " + hex(machine) : architecture;
+        };
+        dll.reasons.push_back("it is for " + name(dll.architecture, dll.machine) + " and " + user->file + " for " +
+                              name(user->check.architecture, user->check.machine) + ": Windows will not load it");
+        return;
+    }
+    std::vector<std::string> needed;
+    for (const HostFacts::Build &build : verdict.builds) {
+        if (build.architecture == dll.architecture) {
+            add_once(needed, build.runtime);
+        }
+    }
+    if (!needed.empty() && (dll.runtime != Runtime::ours ||
+                            std::find(needed.begin(), needed.end(), dll.runtime_name) == needed.end())) {
+        dll.reasons.push_back(
+            (dll.runtime == Runtime::ours ? "it is the build on " + dll.runtime_name
+             : dll.runtime == Runtime::linked ? std::string("it imports no C runtime DLL")
+                                               : "it imports " + join(dll.runtime_dlls)) +
+            ", and these files need the one on " + join(needed));
+    }
+    const PeAssembly *assembly = assembly_of(dll.runtime_name, facts);
+    if (dll.runtime == Runtime::ours && assembly != nullptr &&
+        std::none_of(dll.binds.begin(), dll.binds.end(),
+                     [&](const PeAssembly &bound) { return lower(bound.name) == lower(assembly->name); })) {
+        dll.reasons.push_back("it imports " + join(dll.runtime_dlls) + " but its manifest binds no " + assembly->name +
+                              ": Windows will not find that runtime, and the DLL does not load");
+    }
+}
+
+// What the files cannot show: the side-by-side runtime the DLL binds (the
+// one checked where it serves, else the build named) must be installed, at
+// the version it binds, whatever older one a host binds.
+void side_by_side(const std::vector<HostFile> &files, const HostFacts &facts, const DllCheck *dll, Verdict &verdict)
+{
+    PeAssembly binding;
+    if (dll != nullptr && dll->error.empty() && dll->reasons.empty()) {
+        for (const HostFacts::Runtime &runtime : facts.runtimes) {
+            for (const PeAssembly &bound : dll->binds) {
+                if (!runtime.assembly.name.empty() && lower(bound.name) == lower(runtime.assembly.name)) {
+                    binding = bound;
+                }
+            }
+        }
+    } else if (verdict.has_build && assembly_of(verdict.build.runtime, facts) != nullptr) {
+        binding = *assembly_of(verdict.build.runtime, facts);
+    }
+    if (binding.name.empty()) {
+        return;
+    }
+    verdict.notes.push_back(facts.dll + " binds " + describe(binding) + ", which " + provider(binding) +
+                            " provides: it must be installed, which these files cannot show");
+    for (const HostFile &file : files) {
+        for (const PeAssembly &bound : file.check.binds) {
+            if (lower(bound.name) == lower(binding.name) && compare_versions(bound.version, binding.version) < 0) {
+                verdict.notes.push_back(file.file + "'s manifest binds " + bound.name + " " + bound.version +
+                                        ", older than " + binding.version + ": the machine needs " +
+                                        binding.version + " installed too, or " + facts.dll +
+                                        " will not start (\"side-by-side configuration\")");
+            }
+        }
+    }
+}
+
 }  // namespace
+
+std::string vc80_redistributable(const std::string &version)
+{
+    static const std::pair<const char *, const char *> kReleases[] = {
+        {"8.0.50727.42", "the Visual C++ 2005 redistributable"},
+        {"8.0.50727.762", "the Visual C++ 2005 SP1 redistributable"},
+        {"8.0.50727.4053", "the Visual C++ 2005 SP1 redistributable's ATL security update (KB973544)"},
+        {"8.0.50727.6195", "the Visual C++ 2005 SP1 redistributable's MFC security update (KB2538242)"}};
+    for (const auto &[release, name] : kReleases) {
+        if (compare_versions(version, release) <= 0) {
+            return std::string(name) + " (" + release + ")";
+        }
+    }
+    return std::string("no Visual C++ 2005 redistributable this kivvm knows (the newest, ") +
+           std::prev(std::end(kReleases))->first + ", is older)";
+}
+
+DllCheck check_dll(const std::string &path, const PeImage &image, const HostFacts &facts)
+{
+    DllCheck dll;
+    dll.path = path;
+    dll.machine = image.machine;
+    dll.architecture = architecture_of(image.machine, facts);
+    HostCheck runtime;
+    find_runtime(image, facts, runtime);
+    dll.runtime = runtime.runtime;
+    dll.runtime_name = runtime.runtime_name;
+    dll.runtime_dlls = runtime.runtime_dlls;
+    dll.exports = image.exports;
+    const PeVersion version = read_version(image.version);
+    dll.file_version = version.file_version;
+    dll.product_version = version.product_version;
+    for (const auto &[key, value] : version.strings) {
+        if (key == "ProductName" && dll.product_name.empty()) {
+            dll.product_name = value;
+        }
+    }
+    dll.binds = read_manifest(image.manifest);
+    dll.ours = exports_name(dll, "KIVVMInit") && (dll.product_name.empty() || dll.product_name == facts.product);
+    return dll;
+}
 
 HostCheck check_host(const PeImage &image, const PeText &text, const HostFacts &facts)
 {
     HostCheck check;
     check.machine = image.machine;
-    for (const HostFacts::Architecture &architecture : facts.architectures) {
-        if (architecture.machine == image.machine) {
-            check.architecture = architecture.name;
-        }
-    }
+    check.architecture = architecture_of(image.machine, facts);
+    check.binds = read_manifest(image.manifest);
     find_runtime(image, facts, check);
     check.use = text.holds_dll ? Use::strings : Use::none;
     for (const PeModule &module : image.modules) {
@@ -302,7 +511,10 @@ HostCheck check_host(const PeImage &image, const PeText &text, const HostFacts &
     return check;
 }
 
-Verdict judge_process(const std::vector<HostFile> &files, const HostFacts &facts)
+namespace {
+
+// The process alone: the builds that serve every file, and the one named.
+Verdict judge_files(const std::vector<HostFile> &files, const HostFacts &facts)
 {
     Verdict verdict;
     std::vector<HostFacts::Build> serve_all = facts.builds;
@@ -328,6 +540,7 @@ Verdict judge_process(const std::vector<HostFile> &files, const HostFacts &facts
         if (!used) {
             return verdict;
         }
+        verdict.builds = serve_all;
         // A runtime the process loads already, then one every Windows has.
         const auto rank = [&](const HostFacts::Build &build) {
             const auto runtime = std::find_if(facts.runtimes.begin(), facts.runtimes.end(),
@@ -359,6 +572,28 @@ Verdict judge_process(const std::vector<HostFile> &files, const HostFacts &facts
                                                                           : " needs one of " + join(presets)));
         }
     }
+    return verdict;
+}
+
+}  // namespace
+
+Verdict judge_process(const std::vector<HostFile> &files, const HostFacts &facts, DllCheck *dll)
+{
+    Verdict verdict = judge_files(files, facts);
+    if (dll != nullptr && dll->error.empty()) {
+        judge_dll(files, facts, verdict, *dll);
+        const auto own = std::find_if(verdict.builds.begin(), verdict.builds.end(), [&](const HostFacts::Build &b) {
+            return b.architecture == dll->architecture && b.runtime == dll->runtime_name;
+        });
+        if (dll->reasons.empty() && own != verdict.builds.end()) {
+            verdict.build = *own;
+        }
+    }
+    if (dll != nullptr && (!dll->error.empty() || !dll->reasons.empty())) {
+        verdict.fits = false;
+        verdict.instead = verdict.has_build ? verdict.build.zip : "";
+    }
+    side_by_side(files, facts, dll, verdict);
     return verdict;
 }
 
@@ -452,6 +687,40 @@ std::string json_or_null(bool present, const std::string &json)
     return present ? json : "null";
 }
 
+std::string json_binds(const std::vector<PeAssembly> &binds)
+{
+    std::vector<std::string> items;
+    for (const PeAssembly &bound : binds) {
+        items.push_back("{\"name\": " + json_text(bound.name) + ", \"version\": " + json_text(bound.version) +
+                        ", \"architecture\": " + json_text(bound.architecture) + "}");
+    }
+    return "[" + join(items) + "]";
+}
+
+std::string json_dll(const DllCheck &dll)
+{
+    const bool read = dll.error.empty();
+    std::vector<std::string> exports;
+    for (const PeExport &entry : dll.exports) {
+        exports.push_back("{\"name\": " + json_or_null(!entry.name.empty(), json_text(entry.name)) +
+                          ", \"ordinal\": " + std::to_string(entry.ordinal) + "}");
+    }
+    const bool named = dll.runtime == Runtime::ours || dll.runtime == Runtime::other;
+    const auto text_or_null = [](const std::string &text) { return json_or_null(!text.empty(), json_text(text)); };
+    return "{\"path\": " + json_text(dll.path) + ", \"beside\": " + json_bool(dll.beside) +
+           ", \"error\": " + json_or_null(!read, json_text(dll.error)) +
+           ", \"machine\": " + json_or_null(read, std::to_string(dll.machine)) +
+           ", \"architecture\": " + text_or_null(dll.architecture) +
+           ", \"c_runtime\": " + json_or_null(read && named, json_text(dll.runtime_name)) +
+           ", \"c_runtime_dlls\": " + json_list(dll.runtime_dlls) + ", \"exports\": [" + join(exports) +
+           "], \"file_version\": " + text_or_null(dll.file_version) +
+           ", \"product_version\": " + text_or_null(dll.product_version) +
+           ", \"product_name\": " + text_or_null(dll.product_name) + ", \"manifest_binds\": " +
+           json_binds(dll.binds) + ", \"ours\": " + json_or_null(read, json_bool(dll.ours)) +
+           ", \"notes\": " + json_list(dll.notes) + ", \"reasons\": " + json_list(dll.reasons) +
+           ", \"fits\": " + json_bool(read && dll.reasons.empty()) + "}";
+}
+
 std::string json_host(const HostFile &file)
 {
     const bool read = file.error.empty();
@@ -483,19 +752,63 @@ std::string json_host(const HostFile &file)
            ", \"c_runtime_dlls\": " + json_list(check.runtime_dlls) + ", \"frees_with\": [" + join(frees) +
            "], \"uses_our_dll\": " + json_or_null(read, json_bool(check.use != Use::none)) +
            ", \"loads_at_run_time\": " + json_or_null(read, json_bool(check.use == Use::strings)) + ", \"names\": [" + join(names) +
-           "], \"builds\": " + json_list(builds) + ", \"notes\": " + json_list(check.notes) +
+           "], \"builds\": " + json_list(builds) + ", \"manifest_binds\": " + json_binds(check.binds) +
+           ", \"notes\": " + json_list(check.notes) +
            ", \"reasons\": " + json_list(check.reasons) + ", \"fits\": " + json_bool(read && check.reasons.empty()) +
            "}";
 }
 
 }  // namespace
 
-std::string text_process(const std::vector<HostFile> &files, const Verdict &verdict, const HostFacts &facts)
+namespace {
+
+std::string text_dll(const std::vector<HostFile> &files, const DllCheck *dll, const HostFacts &facts)
+{
+    if (dll == nullptr) {
+        return facts.dll + ": none checked: there is none beside " + (files.empty() ? "" : files[0].file) +
+               ", and no --dll names one\n";
+    }
+    std::string text = facts.dll + ": " + dll->path +
+                       (dll->beside ? " (beside " + (files.empty() ? "" : files[0].file) + ")" : "") + "\n";
+    if (!dll->error.empty()) {
+        return text + "  error: " + dll->error + "\n";
+    }
+    std::vector<std::string> exports;
+    for (const PeExport &entry : dll->exports) {
+        exports.push_back(entry.name.empty() ? "ordinal " + std::to_string(entry.ordinal) : entry.name);
+    }
+    text += "  architecture: " + (dll->architecture.empty() ? std::string("none of ours") : dll->architecture) +
+            " (machine " + hex(dll->machine) + ")\n  C runtime: " +
+            (dll->runtime == Runtime::ours     ? dll->runtime_name + " (" + join(dll->runtime_dlls) + ")"
+             : dll->runtime == Runtime::other ? dll->runtime_name + ", which no build of ours is on"
+             : dll->runtime == Runtime::linked ? std::string("none (it imports no C runtime DLL)")
+                                               : "more than one (" + join(dll->runtime_dlls) + ")") +
+            "\n  exports: " + (exports.empty() ? std::string("nothing") : join(exports)) + "\n  version: " +
+            (dll->file_version.empty() ? std::string("none") : dll->file_version) +
+            (dll->product_version.empty() ? "" : ", product version " + dll->product_version) +
+            (dll->product_name.empty() ? "" : ", product name " + dll->product_name) + "\n";
+    for (const PeAssembly &bound : dll->binds) {
+        text += "  manifest binds: " + describe(bound) + "\n";
+    }
+    for (const std::string &note : dll->notes) {
+        text += "  note: " + note + "\n";
+    }
+    for (const std::string &reason : dll->reasons) {
+        text += "  why: " + reason + "\n";
+    }
+    return text;
+}
+
+}  // namespace
+
+std::string text_process(const std::vector<HostFile> &files, const DllCheck *dll, const Verdict &verdict,
+                         const HostFacts &facts)
 {
     std::string text;
     for (const HostFile &file : files) {
         text += text_host(file, facts) + "\n";
     }
+    text += text_dll(files, dll, facts) + "\n";
     if (verdict.has_build) {
         text += "verdict: " + verdict.build.preset + " (" + verdict.build.zip + ") serves every file that uses " +
                 facts.dll + "\n";
@@ -509,21 +822,35 @@ std::string text_process(const std::vector<HostFile> &files, const Verdict &verd
     for (const std::string &reason : verdict.reasons) {
         text += "  " + reason + "\n";
     }
+    if (dll != nullptr) {
+        const bool serves = dll->error.empty() && dll->reasons.empty();
+        text += "  the " + facts.dll + " checked " +
+                (serves ? verdict.has_build ? "is that build" : "is ours"
+                 : !dll->error.empty() ? "cannot be read"
+                                       : "will not serve them") +
+                (verdict.instead.empty() ? "" : ": take " + verdict.instead + " instead") + "\n";
+    }
+    for (const std::string &note : verdict.notes) {
+        text += "  note: " + note + "\n";
+    }
     return text + "fits: " + (verdict.fits ? "yes" : "no") + "\n";
 }
 
-std::string json_process(const std::vector<HostFile> &files, const Verdict &verdict)
+std::string json_process(const std::vector<HostFile> &files, const DllCheck *dll, const Verdict &verdict)
 {
     std::string json = "{\"files\": [";
     for (std::size_t i = 0; i < files.size(); ++i) {
         json += (i == 0 ? "\n  " : ",\n  ") + json_host(files[i]);
     }
     const HostFacts::Build &build = verdict.build;
-    return json + "\n], \"verdict\": {\"fits\": " + json_bool(verdict.fits) + ", \"build\": " +
+    return json + "\n], \"dll\": " + (dll == nullptr ? "null" : json_dll(*dll)) +
+           ",\n\"verdict\": {\"fits\": " + json_bool(verdict.fits) + ", \"build\": " +
            json_or_null(verdict.has_build, "{\"preset\": " + json_text(build.preset) + ", \"architecture\": " +
                                                json_text(build.architecture) + ", \"runtime\": " +
                                                json_text(build.runtime) + ", \"zip\": " + json_text(build.zip) + "}") +
-           ", \"reasons\": " + json_list(verdict.reasons) + "}}";
+           ", \"reasons\": " + json_list(verdict.reasons) +
+           ", \"instead\": " + json_or_null(!verdict.instead.empty(), json_text(verdict.instead)) +
+           ", \"notes\": " + json_list(verdict.notes) + "}}";
 }
 
 }  // namespace kivvm_tool

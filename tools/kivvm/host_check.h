@@ -27,12 +27,15 @@ struct HostFacts {
         std::string name;               // "ucrt"
         std::vector<std::string> dlls;  // "ucrtbase.dll", "api-ms-win-crt-*.dll"
         bool everywhere;                // every Windows has it: no redistributable needed
+        PeAssembly assembly;            // the side-by-side assembly our build binds, if any
     };
     struct Build {
         std::string preset, architecture, runtime, zip;
     };
-    std::string dll;     // "kivvariantmanager.dll"
-    std::string prefix;  // every export's: "KIVVM"
+    std::string dll;      // "kivvariantmanager.dll"
+    std::string product;  // its version resource's ProductName: "kivvariantmanager"
+    std::string version;  // this kivvm's: "1.0.0"
+    std::string prefix;   // every export's: "KIVVM"
     std::vector<std::string> exports;
     std::vector<Architecture> architectures;
     std::vector<Runtime> runtimes;
@@ -80,6 +83,7 @@ struct HostCheck {
     Use use = Use::none;
     std::vector<NameCheck> names;
     std::vector<HostFacts::Build> builds;  // none when it uses no DLL of ours
+    std::vector<PeAssembly> binds;  // the side-by-side assemblies its manifest binds
     std::vector<std::string> notes;
     std::vector<std::string> reasons;  // why no build serves it; none when one does
 };
@@ -93,22 +97,55 @@ struct HostFile {
     HostCheck check;
 };
 
-// The one build that serves every file of a process that uses our DLL.
-struct Verdict {
-    bool fits = false;
-    bool has_build = false;  // false when it does not fit, or no file uses our DLL
-    HostFacts::Build build;
-    std::vector<std::string> reasons;  // a line a file, when it does not fit
+// The kivvariantmanager.dll that will load into the process: the one beside
+// the host (Windows looks in a program's own folder first) or one named.
+struct DllCheck {
+    std::string path;
+    bool beside = false;  // found beside the first file, not named
+    std::string error;    // empty when read
+    std::uint16_t machine = 0;
+    std::string architecture;  // ours, or empty
+    Runtime runtime = Runtime::linked;
+    std::string runtime_name;  // as HostCheck's
+    std::vector<std::string> runtime_dlls;
+    std::vector<PeExport> exports;
+    std::string file_version, product_version, product_name;  // empty where it has none
+    std::vector<PeAssembly> binds;
+    bool ours = false;  // exports KIVVMInit and names no other product
+    std::vector<std::string> notes;
+    std::vector<std::string> reasons;  // why it will not serve the process
 };
 
-// Among the builds that serve every file, the one on a C runtime a file
-// already imports, else one on a runtime every Windows has, else the first.
-Verdict judge_process(const std::vector<HostFile> &files, const HostFacts &facts);
+// Reads a DLL's facts from its image; judge_process() judges it.
+DllCheck check_dll(const std::string &path, const PeImage &image, const HostFacts &facts);
 
-// A process as text: each file's facts, then the verdict; and as one JSON
-// object {"files": [...], "verdict": {...}}, every file with the same keys.
-std::string text_process(const std::vector<HostFile> &files, const Verdict &verdict, const HostFacts &facts);
-std::string json_process(const std::vector<HostFile> &files, const Verdict &verdict);
+// The one build that serves every file of a process that uses our DLL.
+struct Verdict {
+    bool fits = false;       // every file read, one build serves them all, the DLL checked too
+    bool has_build = false;  // false when no single build serves, or no file uses our DLL
+    HostFacts::Build build;
+    std::vector<HostFacts::Build> builds;  // every build that serves them all
+    std::vector<std::string> reasons;      // a line a file, when no build serves them
+    std::string instead;                   // the zip to take when the DLL checked will not do
+    std::vector<std::string> notes;        // what the files cannot show: a runtime to install
+};
+
+// Among the builds that serve every file, the DLL's own when one is checked
+// and serves, else the one on a C runtime a file already imports, else one
+// on a runtime every Windows has, else the first.  With a DLL, also judges
+// it against the files (its reasons go into it) and counts it in the verdict.
+Verdict judge_process(const std::vector<HostFile> &files, const HostFacts &facts, DllCheck *dll = nullptr);
+
+// Which Visual C++ 2005 redistributable first provides a version of the
+// VC80 runtime ("8.0.50727.762"): the oldest release at or above it.
+std::string vc80_redistributable(const std::string &version);
+
+// A process as text: each file's facts, the DLL's, then the verdict; and as
+// one JSON object {"files": [...], "dll": {...} or null, "verdict": {...}},
+// every file with the same keys.
+std::string text_process(const std::vector<HostFile> &files, const DllCheck *dll, const Verdict &verdict,
+                         const HostFacts &facts);
+std::string json_process(const std::vector<HostFile> &files, const DllCheck *dll, const Verdict &verdict);
 
 }  // namespace kivvm_tool
 

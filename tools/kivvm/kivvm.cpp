@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,11 @@
 #include "report.h"
 #include "selection.h"
 #include "variant_table.h"
+
+#ifndef _WIN32
+#include <dirent.h>
+#include <strings.h>
+#endif
 
 namespace {
 
@@ -35,7 +41,7 @@ enum { kExitSelected = 0, kExitNoMatch = 1, kExitUsage = 2, kExitWriteError = 3,
 const char kUsage[] =
     "usage: kivvm [--json] [--] IDENTITY\n"
     "       kivvm --list [--json]\n"
-    "       kivvm check-host [--json] [--each] [--] FILE...\n"
+    "       kivvm check-host [--json] [--each] [--dll DLL] [--] FILE...\n"
     "       kivvm --version | --help\n"
     "\n"
     "Selects the variant whose key occurs in IDENTITY and prints its identity,\n"
@@ -46,6 +52,8 @@ const char kUsage[] =
     "  --list     print every row of the variant table built into this kivvm,\n"
     "             and which identities can select it\n"
     "  --each     check-host: judge each FILE as a process of its own\n"
+    "  --dll DLL  check-host: check DLL as the kivvariantmanager.dll that loads,\n"
+    "             not the one beside the first FILE\n"
     "  --version  print the library version this kivvm was built with\n"
     "  -h, --help print this help and exit\n"
     "  --         end of options: an IDENTITY that starts with '-' follows\n"
@@ -56,13 +64,17 @@ const char kUsage[] =
     "releases the setup path list with its own free() or delete[] needs the\n"
     "build on the C runtime it frees with; one on another runtime, on several,\n"
     "or linked in statically fits only if it uses KIVVMFreeSetupPaths or never\n"
-    "KIVVMGetSetupPaths.  FILEs that do not use the DLL change nothing.\n"
+    "KIVVMGetSetupPaths.  FILEs that do not use the DLL change nothing.  The\n"
+    "kivvariantmanager.dll that will load (beside the first FILE, in any case,\n"
+    "or DLL) must be ours, of their architecture and C runtime, and export\n"
+    "every name they ask for; otherwise it says which zip to take instead.\n"
     "\n"
     "Exit status: 0 a variant was selected (or --list, --version, --help; with\n"
-    "check-host: one build serves every FILE that uses the DLL), 1 no variant\n"
-    "matches IDENTITY (no single build serves them), 2 bad usage, 3 the output\n"
-    "could not be written, 4 a FILE cannot be read or is not a well-formed PE\n"
-    "file.  man kivvm lists the JSON keys.\n";
+    "check-host: one build serves every FILE that uses the DLL, and the DLL\n"
+    "checked is ours and serves them), 1 no variant matches IDENTITY (no single\n"
+    "build serves them, or the DLL checked will not), 2 bad usage, 3 the output\n"
+    "could not be written, 4 a FILE or the DLL cannot be read or is not a\n"
+    "well-formed PE file.  man kivvm lists the JSON keys.\n";
 
 // ---- What the library answers for an identity -------------------------------
 
@@ -160,27 +172,90 @@ std::string read_file(const char *file, std::vector<unsigned char> &bytes)
     return error != 0 ? std::string("cannot read it: ") + std::strerror(error) : "";
 }
 
+// A file's image, or why it cannot be read (said on stderr too).
+std::string read_image(const char *file, std::vector<unsigned char> &bytes, kivvm_tool::PeImage &image)
+{
+    std::string error = read_file(file, bytes);
+    if (error.empty()) {
+        error = kivvm_tool::read_pe_imports(bytes.data(), bytes.size(), image);
+    }
+    if (!error.empty()) {
+        std::fprintf(stderr, "kivvm: %s: %s\n", file, error.c_str());
+    }
+    return error;
+}
+
 // One FILE's check, or why it cannot be read.
 kivvm_tool::HostFile check_file(const char *file, const kivvm_tool::HostFacts &facts)
 {
     kivvm_tool::HostFile host{file, "", {}};
     std::vector<unsigned char> bytes;
-    host.error = read_file(file, bytes);
     kivvm_tool::PeImage image;
+    host.error = read_image(file, bytes, image);
     if (host.error.empty()) {
-        host.error = kivvm_tool::read_pe_imports(bytes.data(), bytes.size(), image);
+        const kivvm_tool::PeText text = kivvm_tool::find_text(bytes.data(), bytes.size(), facts.dll, facts.prefix);
+        host.check = kivvm_tool::check_host(image, text, facts);
     }
-    if (!host.error.empty()) {
-        std::fprintf(stderr, "kivvm: %s: %s\n", file, host.error.c_str());
-        return host;
-    }
-    const kivvm_tool::PeText text = kivvm_tool::find_text(bytes.data(), bytes.size(), facts.dll, facts.prefix);
-    host.check = kivvm_tool::check_host(image, text, facts);
     return host;
 }
 
-// The FILEs as one process, or with each, each as a process of its own.
-int check_hosts(const std::vector<const char *> &files, bool json, bool each)
+// The DLL of that name in the folder of file, in any case, or empty.
+// Windows' own file systems ignore case; elsewhere the folder is listed.
+std::string dll_beside(const std::string &file, const std::string &dll)
+{
+#ifdef _WIN32
+    const std::size_t slash = file.find_last_of("/\\:");
+#else
+    const std::size_t slash = file.rfind('/');
+#endif
+    const std::string folder = slash == std::string::npos ? "" : file.substr(0, slash + 1);
+#ifdef _WIN32
+    std::FILE *stream = std::fopen((folder + dll).c_str(), "rb");
+    if (stream != nullptr) {
+        std::fclose(stream);
+        return folder + dll;
+    }
+#else
+    DIR *directory = opendir(folder.empty() ? "." : folder.c_str());
+    for (const dirent *entry = directory != nullptr ? readdir(directory) : nullptr; entry != nullptr;
+         entry = readdir(directory)) {
+        if (strcasecmp(entry->d_name, dll.c_str()) == 0) {
+            const std::string path = folder + entry->d_name;
+            closedir(directory);
+            return path;
+        }
+    }
+    if (directory != nullptr) {
+        closedir(directory);
+    }
+#endif
+    return "";
+}
+
+// The DLL named, or else the one beside the first file; null with neither.
+std::unique_ptr<kivvm_tool::DllCheck> find_dll(const char *named, const std::string &first,
+                                                const kivvm_tool::HostFacts &facts)
+{
+    const std::string path = named != nullptr ? named : dll_beside(first, facts.dll);
+    if (path.empty()) {
+        return nullptr;
+    }
+    std::vector<unsigned char> bytes;
+    kivvm_tool::PeImage image;
+    const std::string error = read_image(path.c_str(), bytes, image);
+    auto dll = std::make_unique<kivvm_tool::DllCheck>();
+    if (error.empty()) {
+        *dll = kivvm_tool::check_dll(path, image, facts);
+    }
+    dll->path = path;
+    dll->beside = named == nullptr;
+    dll->error = error;
+    return dll;
+}
+
+// The FILEs as one process, or with each, each as a process of its own,
+// with the DLL named or the one beside its first FILE.
+int check_hosts(const std::vector<const char *> &files, const char *dll_file, bool json, bool each)
 {
     const kivvm_tool::HostFacts &facts = kivvm_tool::build_facts();
     std::vector<std::vector<kivvm_tool::HostFile>> processes(each ? files.size() : 1);
@@ -191,13 +266,15 @@ int check_hosts(const std::vector<const char *> &files, bool json, bool each)
     bool all_read = true;
     std::string out;
     for (const std::vector<kivvm_tool::HostFile> &process : processes) {
-        const kivvm_tool::Verdict verdict = kivvm_tool::judge_process(process, facts);
+        const std::unique_ptr<kivvm_tool::DllCheck> dll = find_dll(dll_file, process[0].file, facts);
+        const kivvm_tool::Verdict verdict = kivvm_tool::judge_process(process, facts, dll.get());
         all_fit = all_fit && verdict.fits;
+        all_read = all_read && (dll == nullptr || dll->error.empty());
         for (const kivvm_tool::HostFile &file : process) {
             all_read = all_read && file.error.empty();
         }
-        out += json ? (out.empty() ? "" : ",\n") + kivvm_tool::json_process(process, verdict)
-                    : (out.empty() ? "" : "\n") + kivvm_tool::text_process(process, verdict, facts);
+        out += json ? (out.empty() ? "" : ",\n") + kivvm_tool::json_process(process, dll.get(), verdict)
+                    : (out.empty() ? "" : "\n") + kivvm_tool::text_process(process, dll.get(), verdict, facts);
     }
     std::fputs((json && each ? "[" + out + "]\n" : json ? out + "\n" : out).c_str(), stdout);
     return !all_read ? kExitUnreadable : all_fit ? kExitSelected : kExitNoMatch;
@@ -219,6 +296,7 @@ int run(int argc, char **argv)
     bool json = false;
     bool list = false;
     bool each = false;
+    const char *dll = nullptr;
     bool options = true;
     std::vector<const char *> operands;
     for (int i = 1; i < argc; ++i) {
@@ -234,6 +312,11 @@ int run(int argc, char **argv)
             list = true;
         } else if (argument == "--each") {
             each = true;
+        } else if (argument == "--dll") {
+            if (++i == argc) {
+                return usage_error("--dll needs", "a FILE");
+            }
+            dll = argv[i];
         } else if (argument == "--version") {
             std::printf("kivvm (kivvariantmanager) %s\n", KIVVM_VERSION_STRING);
             return kExitSelected;
@@ -252,10 +335,10 @@ int run(int argc, char **argv)
         if (list) {
             return usage_error("check-host does not take", "--list");
         }
-        return !operands.empty() ? check_hosts(operands, json, each) : usage_error("check-host needs a FILE", "");
+        return !operands.empty() ? check_hosts(operands, dll, json, each) : usage_error("check-host needs a FILE", "");
     }
-    if (each) {
-        return usage_error("only check-host takes", "--each");
+    if (each || dll != nullptr) {
+        return usage_error("only check-host takes", each ? "--each" : "--dll");
     }
     if (list) {
         return operands.empty() ? list_table(json) : usage_error("--list takes no identity:", operands[0]);
