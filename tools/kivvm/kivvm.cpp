@@ -28,6 +28,13 @@
 #include <strings.h>
 #endif
 
+#ifdef __MINGW32__
+// Windows hands a program its command line as typed: kivvm.exe expands
+// wildcards itself (check-host host.exe plugins\*.dll), as a Visual C++
+// program linked with setargv.obj does.
+extern "C" int _dowildcard = -1;
+#endif
+
 namespace {
 
 using kivvm_tool::json_string;
