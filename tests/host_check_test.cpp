@@ -843,8 +843,8 @@ TEST(Process, JsonSaysEachFactOnce)
 
 // A DLL's image: its machine, its C runtime DLL (none when empty), its
 // exports, its version resource (a fixed part with that file version, the
-// product version one less in its last number, and a ProductName) and its
-// manifest.
+// product version one less in its last number, a CompanyName and a
+// ProductName) and its manifest.
 PeImage dll_image(std::uint16_t machine, const char *runtime, std::vector<std::string> exports,
                   std::array<std::uint16_t, 4> version, const char *product, const char *binds)
 {
@@ -869,7 +869,9 @@ PeImage dll_image(std::uint16_t machine, const char *runtime, std::vector<std::s
         image.version = version_block(
             "VS_VERSION_INFO", fixed, false,
             {version_block("StringFileInfo", "", true,
-                           {version_block("040904B0", "", true, {version_block("ProductName", utf16(product), true)})})});
+                           {version_block("040904B0", "", true,
+                                          {version_block("CompanyName", utf16("Someone"), true),
+                                           version_block("ProductName", utf16(product), true)})})});
     }
     if (*binds != '\0') {
         image.manifest = std::string("<dependentAssembly><assemblyIdentity name=\"Microsoft.VC80.CRT\" version=\"") +
@@ -886,7 +888,9 @@ const std::vector<std::string> kAll = {"KIVVMInit", "KIVVMGetSetupPaths", "KIVVM
 TEST(Dll, JudgedWithTheFilesThatUseIt)
 {
     using kivvm_tool::HostFile;
-    const std::vector<HostFile> host = {{"host.exe", "", check(0x14c, {named("msvcr80.dll", {"free"}), kGets})}};
+    const std::vector<HostFile> host = {
+        {"host.exe", "", check(0x14c, {named("msvcr80.dll", {"free"}), kGets})},
+        {"loader.exe", "", check(0x14c, {named("msvcr80.dll", {"free"})}, {true, {"KIVVMGetSetupPaths"}})}};
     struct Case {
         PeImage image;
         const char *said;  // its reasons and notes, a line each, then the zip to take
@@ -909,7 +913,8 @@ TEST(Dll, JudgedWithTheFilesThatUseIt)
         {dll_image(0x14c, "msvcr80.dll", {"KIVVMGetSetupPaths"}, {1, 2, 3, 0}, "kivvariantmanager", vc80),
          "why: it exports no KIVVMInit: it is not kivvariantmanager's\na.zip"},
         {dll_image(0x14c, "msvcr80.dll", {"KIVVMInit", "KIVVMGetSetupPath"}, {1, 2, 3, 0}, "", vc80),
-         "why: host.exe imports KIVVMGetSetupPaths, which this DLL does not export\na.zip"},
+         "why: host.exe imports KIVVMGetSetupPaths, which this DLL does not export\n"
+         "why: loader.exe's strings name KIVVMGetSetupPaths, which this DLL does not export\na.zip"},
         {dll_image(0x8664, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", vc80),
          "why: it is for x64 and host.exe for x86: Windows will not load it\na.zip"},
         {dll_image(0xaa64, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", vc80),
@@ -948,6 +953,19 @@ TEST(Dll, JudgedWithTheFilesThatUseIt)
     const HostFile releases{"r.exe", "", check(0x14c, {named("msvcrt.dll", {"free"}), kReleases})};
     EXPECT_EQ(kivvm_tool::judge_process({releases}, kFacts).build.preset, "w86-msvcrt");
     EXPECT_EQ(kivvm_tool::judge_process({releases}, kFacts, &ucrt).build.preset, "w86-ucrt");
+    // One that will not serve is not the build named, though its runtime
+    // would be; files that do not use it (or cannot be read) say nothing of
+    // its architecture.
+    kivvm_tool::DllCheck lacking = kivvm_tool::check_dll(
+        "x.dll", dll_image(0x14c, "ucrtbase.dll", {"KIVVMInit"}, {1, 2, 3, 0}, "kivvariantmanager", ""), kFacts);
+    EXPECT_EQ(kivvm_tool::judge_process({releases}, kFacts, &lacking).instead, "d.zip");
+    kivvm_tool::DllCheck right = kivvm_tool::check_dll(
+        "x.dll", dll_image(0x14c, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", vc80), kFacts);
+    const HostFile x64{"u.dll", "", check(0x8664, {named("kernel32.dll", {"HeapFree"})})};
+    EXPECT_TRUE(kivvm_tool::judge_process({x64, host[0]}, kFacts, &right).fits);
+    EXPECT_TRUE(right.reasons.empty());
+    EXPECT_FALSE(kivvm_tool::judge_process({HostFile{"gone.dll", "cannot open it", {}}, host[0]}, kFacts, &right).fits);
+    EXPECT_TRUE(right.reasons.empty());
 }
 
 // The VC80 runtime the DLL binds must be installed; a host's older binding
@@ -984,8 +1002,9 @@ TEST(Dll, Vc80BindingAndItsRedistributable)
     EXPECT_EQ(notes[1], older);
     // The DLL checked binds its own version; one that will not serve binds
     // nothing, and the build named does.
-    kivvm_tool::DllCheck newer = kivvm_tool::check_dll(
-        "x.dll", dll_image(0x14c, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", "8.0.50727.6195"), kFacts);
+    PeImage image = dll_image(0x14c, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", "8.0.50727.6195");
+    image.manifest += "<dependentAssembly><assemblyIdentity name='Microsoft.VC80.MFC' version='9'/></dependentAssembly>";
+    kivvm_tool::DllCheck newer = kivvm_tool::check_dll("x.dll", image, kFacts);
     notes = kivvm_tool::judge_process(files, kFacts, &newer).notes;
     ASSERT_EQ(notes.size(), 3U);
     EXPECT_EQ(notes[0].substr(0, notes[0].find(',')), "kivvariantmanager.dll binds Microsoft.VC80.CRT 8.0.50727.6195 x86");
@@ -995,9 +1014,15 @@ TEST(Dll, Vc80BindingAndItsRedistributable)
         "x.dll", dll_image(0x8664, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", "8.0.50727.6195"), kFacts);
     EXPECT_EQ(kivvm_tool::judge_process(files, kFacts, &x64).notes, (std::vector<std::string>{
                   kivvm_tool::judge_process(files, kFacts).notes}));
-    // A build on a runtime without an assembly asks for none.
+    // A build on a runtime without an assembly asks for none; another
+    // runtime's assembly comes from its own redistributable.
     const std::vector<HostFile> on_ucrt = {{"u.exe", "", check(0x14c, {named("ucrtbase.dll", {"free"}), kGets})}};
     EXPECT_TRUE(kivvm_tool::judge_process(on_ucrt, kFacts).notes.empty());
+    HostFacts vc90 = kFacts;
+    vc90.runtimes[1].assembly = {"Microsoft.VC90.CRT", "9.0.1.0", ""};
+    EXPECT_EQ(kivvm_tool::judge_process(on_ucrt, vc90).notes,
+              std::vector<std::string>{"kivvariantmanager.dll binds Microsoft.VC90.CRT 9.0.1.0, which its "
+                                       "redistributable provides: it must be installed, which these files cannot show"});
 }
 
 // The DLL as text and JSON, after the files and before the verdict.
@@ -1040,7 +1065,41 @@ TEST(Dll, TextAndJson)
               "\"instead\": \"a.zip\", \"notes\": [\"kivvariantmanager.dll binds Microsoft.VC80.CRT 8.0.50727.762, "
               "which the Visual C++ 2005 SP1 redistributable (8.0.50727.762) provides: it must be installed, which "
               "these files cannot show\"]}}");
-    // One that cannot be read, and none at all.
+    // Its architecture and C runtime in every kind; with no file given.
+    for (const auto &[machine, runtimes, said] :
+         std::vector<std::tuple<std::uint16_t, std::vector<const char *>, const char *>>{
+             {0x8664, {"msvcr90.dll"}, "x64 (machine 0x8664)\n  C runtime: msvcr90.dll, which no build of ours is on"},
+             {0xaa64, {}, "none of ours (machine 0xaa64)\n  C runtime: none (it imports no C runtime DLL)"},
+             {0x14c, {"msvcrt.dll", "ucrtbase.dll"}, "x86 (machine 0x14c)\n  C runtime: more than one (msvcrt.dll, "
+                                                     "ucrtbase.dll)"}}) {
+        PeImage other = dll_image(machine, "", {}, {0, 0, 0, 0}, "", "");
+        for (const char *runtime : runtimes) {
+            other.modules.push_back(named(runtime, {"free"}));
+        }
+        kivvm_tool::DllCheck judged = kivvm_tool::check_dll("p", other, kFacts);
+        judged.beside = true;
+        const std::string told = kivvm_tool::text_process({}, &judged, kivvm_tool::judge_process({}, kFacts, &judged), kFacts);
+        EXPECT_EQ(told.substr(0, told.find("\n  exports")), std::string("kivvariantmanager.dll: p (beside )\n  architecture: ") + said);
+        EXPECT_EQ(told.substr(told.find("\n  version")), "\n  version: none\n  why: it exports no KIVVMInit: it is not "
+                                                         "kivvariantmanager's\n\nverdict: no file here uses "
+                                                         "kivvariantmanager.dll\n  the kivvariantmanager.dll checked "
+                                                         "will not serve them\nfits: no\n");
+    }
+    // One that serves, with a note; and one that is ours where no file uses it.
+    kivvm_tool::DllCheck serves =
+        kivvm_tool::check_dll("k.dll", dll_image(0x14c, "msvcr80.dll", kAll, {0, 0, 0, 0}, "", "8.0.50727.762"), kFacts);
+    const std::string text_serves = kivvm_tool::text_process(host, &serves, kivvm_tool::judge_process(host, kFacts, &serves), kFacts);
+    EXPECT_EQ(text_serves.substr(text_serves.find("\n  version")),
+              "\n  version: none\n  manifest binds: Microsoft.VC80.CRT 8.0.50727.762 x86\n  note: it has no version "
+              "resource: which version it is cannot be told\n\nverdict: w86 (a.zip) serves every file that uses "
+              "kivvariantmanager.dll\n  the kivvariantmanager.dll checked is that build\n  note: kivvariantmanager.dll "
+              "binds Microsoft.VC80.CRT 8.0.50727.762 x86, which the Visual C++ 2005 SP1 redistributable "
+              "(8.0.50727.762) provides: it must be installed, which these files cannot show\nfits: yes\n");
+    const std::string text_ours = kivvm_tool::text_process({}, &serves, kivvm_tool::judge_process({}, kFacts, &serves), kFacts);
+    EXPECT_NE(text_ours.find("\nverdict: no file here uses kivvariantmanager.dll\n  the kivvariantmanager.dll checked is "
+                             "ours\n  note: "),
+              std::string::npos);
+    // One that cannot be read.
     kivvm_tool::DllCheck gone;
     gone.path = "gone.dll";
     gone.error = "cannot open it";

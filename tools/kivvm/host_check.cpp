@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cstdlib>
 #include <iterator>
+#include <sstream>
 #include <utility>
 
 #include "report.h"
@@ -278,24 +279,19 @@ std::string architecture_of(std::uint16_t machine, const HostFacts &facts)
     return "";
 }
 
-// -1, 0 or 1 as dotted version a is older than, the same as or newer than
-// b, a number at a time; a missing number is 0 ("1.0" is "1.0.0.0").
-int compare_versions(const std::string &a, const std::string &b)
+// A dotted version's numbers without its trailing zeros, so that versions
+// compare as vectors do: "1.2" is "1.2.0.0", and older than "1.10".
+std::vector<unsigned long> numbers(const std::string &version)
 {
-    const auto numbers = [](const std::string &version) {
-        std::vector<unsigned long> parts;
-        for (std::size_t at = 0; at <= version.size();) {
-            const std::size_t dot = std::min(version.find('.', at), version.size());
-            parts.push_back(std::strtoul(version.substr(at, dot - at).c_str(), nullptr, 10));
-            at = dot + 1;
-        }
-        return parts;
-    };
-    std::vector<unsigned long> x = numbers(a);
-    std::vector<unsigned long> y = numbers(b);
-    x.resize(std::max(x.size(), y.size()));
-    y.resize(x.size());
-    return x < y ? -1 : x > y ? 1 : 0;
+    std::vector<unsigned long> parts;
+    std::istringstream text(version);
+    for (std::string part; std::getline(text, part, '.');) {
+        parts.push_back(std::strtoul(part.c_str(), nullptr, 10));
+    }
+    while (!parts.empty() && parts.back() == 0) {
+        parts.pop_back();
+    }
+    return parts;
 }
 
 std::string major_of(const std::string &version)
@@ -348,8 +344,8 @@ void judge_dll(const std::vector<HostFile> &files, const HostFacts &facts, const
     } else if (major_of(dll.file_version) != major_of(facts.version)) {
         dll.reasons.push_back("it is version " + dll.file_version + " and this kivvm " + facts.version +
                               ": another major version is another interface");
-    } else if (compare_versions(dll.file_version, facts.version) != 0) {
-        const bool newer = compare_versions(dll.file_version, facts.version) > 0;
+    } else if (numbers(dll.file_version) != numbers(facts.version)) {
+        const bool newer = numbers(dll.file_version) > numbers(facts.version);
         dll.notes.push_back("it is version " + dll.file_version + " and this kivvm " + facts.version +
                             (newer ? ": a newer one of the same major version serves every host of an older one"
                                    : ": an older one may lack functions, which its export table shows"));
@@ -426,7 +422,7 @@ void side_by_side(const std::vector<HostFile> &files, const HostFacts &facts, co
                             " provides: it must be installed, which these files cannot show");
     for (const HostFile &file : files) {
         for (const PeAssembly &bound : file.check.binds) {
-            if (lower(bound.name) == lower(binding.name) && compare_versions(bound.version, binding.version) < 0) {
+            if (lower(bound.name) == lower(binding.name) && numbers(bound.version) < numbers(binding.version)) {
                 verdict.notes.push_back(file.file + "'s manifest binds " + bound.name + " " + bound.version +
                                         ", older than " + binding.version + ": the machine needs " +
                                         binding.version + " installed too, or " + facts.dll +
@@ -446,7 +442,7 @@ std::string vc80_redistributable(const std::string &version)
         {"8.0.50727.4053", "the Visual C++ 2005 SP1 redistributable's ATL security update (KB973544)"},
         {"8.0.50727.6195", "the Visual C++ 2005 SP1 redistributable's MFC security update (KB2538242)"}};
     for (const auto &[release, name] : kReleases) {
-        if (compare_versions(version, release) <= 0) {
+        if (numbers(version) <= numbers(release)) {
             return std::string(name) + " (" + release + ")";
         }
     }
@@ -812,7 +808,7 @@ std::string text_process(const std::vector<HostFile> &files, const DllCheck *dll
     if (verdict.has_build) {
         text += "verdict: " + verdict.build.preset + " (" + verdict.build.zip + ") serves every file that uses " +
                 facts.dll + "\n";
-    } else if (verdict.fits) {
+    } else if (verdict.reasons.empty()) {  // the files would fit, whatever the DLL
         text += "verdict: no file here uses " + facts.dll + "\n";
     } else if (std::any_of(files.begin(), files.end(), [](const HostFile &file) { return !file.error.empty(); })) {
         text += "verdict: none can be named, since not every file can be read\n";

@@ -125,7 +125,7 @@ struct Verdict {
     bool has_build = false;  // false when no single build serves, or no file uses our DLL
     HostFacts::Build build;
     std::vector<HostFacts::Build> builds;  // every build that serves them all
-    std::vector<std::string> reasons;      // a line a file, when no build serves them
+    std::vector<std::string> reasons;      // a line a file, when no build serves them (none else)
     std::string instead;                   // the zip to take when the DLL checked will not do
     std::vector<std::string> notes;        // what the files cannot show: a runtime to install
 };
