@@ -917,7 +917,7 @@ TEST(Dll, JudgedWithTheFilesThatUseIt)
          "why: loader.exe's strings name KIVVMGetSetupPaths, which this DLL does not export\na.zip"},
         {dll_image(0x8664, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", vc80),
          "why: it is for x64 and host.exe for x86: Windows will not load it\na.zip"},
-        {dll_image(0xaa64, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", vc80),
+        {dll_image(0xaa64, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", ""),
          "why: it is for machine 0xaa64 and host.exe for x86: Windows will not load it\na.zip"},
         {dll_image(0x14c, "ucrtbase.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", ""),
          "why: it is the build on ucrt, and these files need the one on msvcr80\na.zip"},
@@ -1079,12 +1079,19 @@ TEST(Dll, TextAndJson)
         kivvm_tool::DllCheck judged = kivvm_tool::check_dll("p", other, kFacts);
         judged.beside = true;
         const std::string told = kivvm_tool::text_process({}, &judged, kivvm_tool::judge_process({}, kFacts, &judged), kFacts);
-        EXPECT_EQ(told.substr(0, told.find("\n  exports")), std::string("kivvariantmanager.dll: p (beside )\n  architecture: ") + said);
+        EXPECT_EQ(told.substr(0, told.find("\n  version")),
+                  std::string("kivvariantmanager.dll: p (beside )\n  architecture: ") + said + "\n  exports: nothing");
+        const std::string json = kivvm_tool::json_process({}, &judged, kivvm_tool::judge_process({}, kFacts, &judged));
+        EXPECT_NE(json.find(machine == 0x8664 ? "\"c_runtime\": \"msvcr90.dll\", " : "\"c_runtime\": null, "),
+                  std::string::npos);
         EXPECT_EQ(told.substr(told.find("\n  version")), "\n  version: none\n  why: it exports no KIVVMInit: it is not "
                                                          "kivvariantmanager's\n\nverdict: no file here uses "
                                                          "kivvariantmanager.dll\n  the kivvariantmanager.dll checked "
                                                          "will not serve them\nfits: no\n");
     }
+    EXPECT_EQ(kivvm_tool::text_process({}, nullptr, kivvm_tool::judge_process({}, kFacts), kFacts),
+              "kivvariantmanager.dll: none checked: there is none beside , and no --dll names one\n\n"
+              "verdict: no file here uses kivvariantmanager.dll\nfits: yes\n");
     // One that serves, with a note; and one that is ours where no file uses it.
     kivvm_tool::DllCheck serves =
         kivvm_tool::check_dll("k.dll", dll_image(0x14c, "msvcr80.dll", kAll, {0, 0, 0, 0}, "", "8.0.50727.762"), kFacts);

@@ -465,11 +465,9 @@ DllCheck check_dll(const std::string &path, const PeImage &image, const HostFact
     const PeVersion version = read_version(image.version);
     dll.file_version = version.file_version;
     dll.product_version = version.product_version;
-    for (const auto &[key, value] : version.strings) {
-        if (key == "ProductName" && dll.product_name.empty()) {
-            dll.product_name = value;
-        }
-    }
+    const auto product = std::find_if(version.strings.begin(), version.strings.end(),
+                                      [](const auto &string) { return string.first == "ProductName"; });
+    dll.product_name = product != version.strings.end() ? product->second : "";
     dll.binds = read_manifest(image.manifest);
     dll.ours = exports_name(dll, "KIVVMInit") && (dll.product_name.empty() || dll.product_name == facts.product);
     return dll;
