@@ -206,8 +206,9 @@ kivvm_tool::HostFile check_file(const char *file, const kivvm_tool::HostFacts &f
     return host;
 }
 
-// The DLL of that name in the folder of file, in any case, or empty.
-// Windows' own file systems ignore case; elsewhere the folder is listed.
+// The DLL of that name in the folder of file, in any case, or empty: its
+// name as written first, which on Windows' own file systems finds any case;
+// elsewhere, then the folder's entries.
 std::string dll_beside(const std::string &file, const std::string &dll)
 {
 #ifdef _WIN32
@@ -216,27 +217,24 @@ std::string dll_beside(const std::string &file, const std::string &dll)
     const std::size_t slash = file.rfind('/');
 #endif
     const std::string folder = slash == std::string::npos ? "" : file.substr(0, slash + 1);
-#ifdef _WIN32
-    std::FILE *stream = std::fopen((folder + dll).c_str(), "rb");
-    if (stream != nullptr) {
+    std::string path;
+    if (std::FILE *stream = std::fopen((folder + dll).c_str(), "rb")) {
         std::fclose(stream);
-        return folder + dll;
+        path = folder + dll;
     }
-#else
-    DIR *directory = opendir(folder.empty() ? "." : folder.c_str());
-    for (const dirent *entry = directory != nullptr ? readdir(directory) : nullptr; entry != nullptr;
+#ifndef _WIN32
+    DIR *directory = path.empty() ? opendir(folder.empty() ? "." : folder.c_str()) : nullptr;
+    for (const dirent *entry = directory != nullptr ? readdir(directory) : nullptr; entry != nullptr && path.empty();
          entry = readdir(directory)) {
         if (strcasecmp(entry->d_name, dll.c_str()) == 0) {
-            const std::string path = folder + entry->d_name;
-            closedir(directory);
-            return path;
+            path = folder + entry->d_name;
         }
     }
     if (directory != nullptr) {
         closedir(directory);
     }
 #endif
-    return "";
+    return path;
 }
 
 // The DLL named, or else the one beside the first file; null with neither.
