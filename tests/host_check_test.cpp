@@ -334,6 +334,16 @@ TEST(PeReader, ReadsResourcesVersionAndManifest)
     EXPECT_EQ(resources(patched(dll, {{0xa0e, 2, 3}})), "the resource tree is not three levels deep at 0");
     EXPECT_EQ(resources(patched(dll, {{0x1f8, 4, 0x12}})), "the resource table at RVA 0x4010 ends past its section");
     EXPECT_EQ(resources(patched(dll, {{0x1f8, 4, 0x30}})), "the resource table at RVA 0x4030 lies outside the file's sections");
+    // The root's first entry counted as named, its name beginning with a
+    // surrogate pair; a language that is a table; a data entry, and data,
+    // outside the sections.
+    EXPECT_EQ(resources(patched(dll, {{0xa0c, 2, 1}, {0xa0e, 2, 1}, {0xa10, 4, 0x800003c0}, {0xdc0, 2, 3},
+                                      {0xdc2, 2, 0xd83d}, {0xdc4, 2, 0xde00}, {0xdc6, 2, 'T'}})),
+              "\xf0\x9f\x98\x80T/1/1033 0x4218 332; 24/1/1033 0x40a0 371; ");
+    EXPECT_EQ(resources(patched(dll, {{0xa7c, 4, 0x80000090}})), "the resource tree is not three levels deep at 24/1/1033");
+    EXPECT_EQ(resources(patched(dll, {{0xa64, 4, 0x3ffc}})),
+              "the resource data entry of 16/1/1033 at RVA 0x7ffc lies outside the file's sections");
+    EXPECT_EQ(resources(patched(dll, {{0xa80, 4, 0x9000}})), "resource 16/1/1033 at RVA 0x9000 lies outside the file's sections");
 
     const std::vector<unsigned char> bytes = seed(dll);
     PeImage image;
@@ -351,9 +361,11 @@ TEST(PeReader, ReadsResourcesVersionAndManifest)
     const auto assemblies = kivvm_tool::read_manifest(
         "<assembly><assemblyIdentity name='self' version='1.0.0.0'/><asmv1:dependency><asmv1:dependentAssembly>"
         "<asmv1:assemblyIdentity\ttype='win32' xname=\"no\" name='A.B' processorArchitecture=\"amd64\"/>"
-        "</asmv1:dependentAssembly></asmv1:dependency><assemblyIdentity name='after'");
-    ASSERT_EQ(assemblies.size(), 1U);
+        "</asmv1:dependentAssembly></asmv1:dependency><dependentAssembly><assemblyIdentity\tname='C' "
+        "uversion='no'/><x version='9'/></dependentAssembly><assemblyIdentity name='after'");
+    ASSERT_EQ(assemblies.size(), 2U);
     EXPECT_EQ(assemblies[0].name + "|" + assemblies[0].version + "|" + assemblies[0].architecture, "A.B||amd64");
+    EXPECT_EQ(assemblies[1].name + "|" + assemblies[1].version + "|" + assemblies[1].architecture, "C||");
     // Cut anywhere, a version resource gives what lies whole before the cut.
     for (std::size_t size = 0; size < image.version.size(); ++size) {
         const kivvm_tool::PeVersion cut = kivvm_tool::read_version(image.version.substr(0, size));
