@@ -292,6 +292,7 @@ TEST(PeReader, ReadsExportsByNameAndByOrdinal)
         {{{0x675, 2, 0x100}}, "the exported name KIVVMFreeSetupPaths has no function: its index 256 is past the 8 "
                                "of the export address table:"},
         {{{0x669, 4, 0x9000}}, "an exported name at RVA 0x9000 lies outside the file's sections:"},
+        {{{0x62c, 4, 0x1002049}}, "the export address table at RVA 0x1002049 lies outside the file's sections:"},
     };
     for (const auto &[values, said] : cases) {
         EXPECT_EQ(exports(patched(dll, values)), said);
@@ -338,12 +339,25 @@ TEST(PeReader, ReadsResourcesVersionAndManifest)
     // surrogate pair; a language that is a table; a data entry, and data,
     // outside the sections.
     EXPECT_EQ(resources(patched(dll, {{0xa0c, 2, 1}, {0xa0e, 2, 1}, {0xa10, 4, 0x800003c0}, {0xdc0, 2, 3},
-                                      {0xdc2, 2, 0xd83d}, {0xdc4, 2, 0xde00}, {0xdc6, 2, 'T'}})),
-              "\xf0\x9f\x98\x80T/1/1033 0x4218 332; 24/1/1033 0x40a0 371; ");
+                                      {0xdc2, 2, 0xd83d}, {0xdc4, 2, 0xde00}, {0xdc6, 2, 0xe000}})),
+              "\xf0\x9f\x98\x80\xee\x80\x80/1/1033 0x4218 332; 24/1/1033 0x40a0 371; ");
     EXPECT_EQ(resources(patched(dll, {{0xa7c, 4, 0x80000090}})), "the resource tree is not three levels deep at 24/1/1033");
     EXPECT_EQ(resources(patched(dll, {{0xa64, 4, 0x3ffc}})),
               "the resource data entry of 16/1/1033 at RVA 0x7ffc lies outside the file's sections");
     EXPECT_EQ(resources(patched(dll, {{0xa80, 4, 0x9000}})), "resource 16/1/1033 at RVA 0x9000 lies outside the file's sections");
+    EXPECT_EQ(resources(patched(dll, {{0xa84, 4, 0x100014c}})), "resource 16/1/1033 at RVA 0x4218 ends past its section");
+    // A tree at RVA 1, in the headers: one entry, at level one a leaf.
+    EXPECT_EQ(resources(patched(dll, {{0x100, 4, 1}, {0xd, 2, 1}})), "the resource tree is not three levels deep at 0");
+    // 40 types of 40 names of 40 languages: more entries than a tree may hold.
+    std::vector<std::tuple<std::size_t, unsigned, std::uint64_t>> wide;
+    for (const auto &[table, target] : {std::pair<std::size_t, std::uint64_t>{0xa00, 0x80000150},
+                                        {0xb50, 0x800002a0}, {0xca0, 0x80}}) {
+        wide.insert(wide.end(), {{table + 12, 2, 0}, {table + 14, 2, 40}});
+        for (std::size_t i = 0; i < 40; ++i) {
+            wide.insert(wide.end(), {{table + 16 + 8 * i, 4, i + 1}, {table + 20 + 8 * i, 4, target}});
+        }
+    }
+    EXPECT_EQ(resources(patched(dll, wide)), "the resource tree has more than 65536 entries");
 
     const std::vector<unsigned char> bytes = seed(dll);
     PeImage image;
@@ -362,10 +376,12 @@ TEST(PeReader, ReadsResourcesVersionAndManifest)
         "<assembly><assemblyIdentity name='self' version='1.0.0.0'/><asmv1:dependency><asmv1:dependentAssembly>"
         "<asmv1:assemblyIdentity\ttype='win32' xname=\"no\" name='A.B' processorArchitecture=\"amd64\"/>"
         "</asmv1:dependentAssembly></asmv1:dependency><dependentAssembly><assemblyIdentity\tname='C' "
-        "uversion='no'/><x version='9'/></dependentAssembly><assemblyIdentity name='after'");
-    ASSERT_EQ(assemblies.size(), 2U);
+        "uversion='no' processorArchitecture=''/><x version='9'/></dependentAssembly ><assemblyIdentity name='out'/>"
+        "<dependentAssembly><assemblyIdentity name='D'\rversion='4'/></dependentAssembly><assemblyIdentity name='after'");
+    ASSERT_EQ(assemblies.size(), 3U);
     EXPECT_EQ(assemblies[0].name + "|" + assemblies[0].version + "|" + assemblies[0].architecture, "A.B||amd64");
     EXPECT_EQ(assemblies[1].name + "|" + assemblies[1].version + "|" + assemblies[1].architecture, "C||");
+    EXPECT_EQ(assemblies[2].name + "|" + assemblies[2].version + "|" + assemblies[2].architecture, "D|4|");
     // Cut anywhere, a version resource gives what lies whole before the cut.
     for (std::size_t size = 0; size < image.version.size(); ++size) {
         const kivvm_tool::PeVersion cut = kivvm_tool::read_version(image.version.substr(0, size));
@@ -434,6 +450,19 @@ TEST(PeReader, ReadsAVersionResourceByItsBlocks)
     EXPECT_EQ(product({table("040704B0", "de"), table("040904B0", "en"), table("040904E4", "ansi")}), "en");
     EXPECT_EQ(product({table("040704B0", "de"), table("040904b0", "en")}), "en");
     EXPECT_EQ(product({table("040704B0", "de"), table("040904E4", "ansi")}), "de");
+    // A string block of its header alone, last in its table, is read; a
+    // fixed part is read only when its value holds all of its 52 bytes.
+    const std::string bare("\x06\0\0\0\0\0", 6);
+    const auto strings_of = [](const std::string &table) {
+        return kivvm_tool::read_version(version_block(
+            "VS_VERSION_INFO", "", false, {version_block("StringFileInfo", "", true, {table})})).strings;
+    };
+    EXPECT_EQ(strings_of(version_block("040904B0", "", true, {version_block("A", utf16("B"), true), bare})),
+              (std::vector<std::pair<std::string, std::string>>{{"A", "B"}, {"", ""}}));
+    std::string fixed(52, '\0');
+    fixed.replace(0, 12, std::string("\xbd\x04\xef\xfe\0\0\1\0\2\0\1\0", 12));
+    EXPECT_EQ(kivvm_tool::read_version(version_block("VS_VERSION_INFO", fixed, false)).file_version, "1.2.0.0");
+    EXPECT_EQ(kivvm_tool::read_version(version_block("VS_VERSION_INFO", fixed, false, {}, 51)).file_version, "");
 }
 
 // As the loader does, the reader stops at a descriptor without an address
