@@ -293,6 +293,7 @@ TEST(PeReader, ReadsExportsByNameAndByOrdinal)
                                "of the export address table:"},
         {{{0x669, 4, 0x9000}}, "an exported name at RVA 0x9000 lies outside the file's sections:"},
         {{{0x62c, 4, 0x1002049}}, "the export address table at RVA 0x1002049 lies outside the file's sections:"},
+        {{{0x669, 4, 0x1009000}}, "an exported name at RVA 0x1009000 lies outside the file's sections:"},
     };
     for (const auto &[values, said] : cases) {
         EXPECT_EQ(exports(patched(dll, values)), said);
@@ -338,9 +339,9 @@ TEST(PeReader, ReadsResourcesVersionAndManifest)
     // The root's first entry counted as named, its name beginning with a
     // surrogate pair; a language that is a table; a data entry, and data,
     // outside the sections.
-    EXPECT_EQ(resources(patched(dll, {{0xa0c, 2, 1}, {0xa0e, 2, 1}, {0xa10, 4, 0x800003c0}, {0xdc0, 2, 3},
-                                      {0xdc2, 2, 0xd83d}, {0xdc4, 2, 0xde00}, {0xdc6, 2, 0xe000}})),
-              "\xf0\x9f\x98\x80\xee\x80\x80/1/1033 0x4218 332; 24/1/1033 0x40a0 371; ");
+    EXPECT_EQ(resources(patched(dll, {{0xa0c, 2, 1}, {0xa0e, 2, 1}, {0xa10, 4, 0x800003c0}, {0xdc0, 2, 4},
+                                      {0xdc2, 2, 0xd83d}, {0xdc4, 2, 0xde00}, {0xdc6, 2, 0xd83d}, {0xdc8, 2, 0xe000}})),
+              "\xf0\x9f\x98\x80\xef\xbf\xbd\xee\x80\x80/1/1033 0x4218 332; 24/1/1033 0x40a0 371; ");
     EXPECT_EQ(resources(patched(dll, {{0xa7c, 4, 0x80000090}})), "the resource tree is not three levels deep at 24/1/1033");
     EXPECT_EQ(resources(patched(dll, {{0xa64, 4, 0x3ffc}})),
               "the resource data entry of 16/1/1033 at RVA 0x7ffc lies outside the file's sections");
@@ -377,11 +378,13 @@ TEST(PeReader, ReadsResourcesVersionAndManifest)
         "<asmv1:assemblyIdentity\ttype='win32' xname=\"no\" name='A.B' processorArchitecture=\"amd64\"/>"
         "</asmv1:dependentAssembly></asmv1:dependency><dependentAssembly><assemblyIdentity\tname='C' "
         "uversion='no' processorArchitecture=''/><x version='9'/></dependentAssembly ><assemblyIdentity name='out'/>"
-        "<dependentAssembly><assemblyIdentity name='D'\rversion='4'/></dependentAssembly><assemblyIdentity name='after'");
-    ASSERT_EQ(assemblies.size(), 3U);
+        "<dependentAssembly><assemblyIdentity name='D'\rversion='4'\nprocessorArchitecture='x86'/></dependentAssembly>"
+        "<<dependentAssembly><assemblyIdentity name='E'/></dependentAssembly><assemblyIdentity name='after'");
+    ASSERT_EQ(assemblies.size(), 4U);
     EXPECT_EQ(assemblies[0].name + "|" + assemblies[0].version + "|" + assemblies[0].architecture, "A.B||amd64");
     EXPECT_EQ(assemblies[1].name + "|" + assemblies[1].version + "|" + assemblies[1].architecture, "C||");
-    EXPECT_EQ(assemblies[2].name + "|" + assemblies[2].version + "|" + assemblies[2].architecture, "D|4|");
+    EXPECT_EQ(assemblies[2].name + "|" + assemblies[2].version + "|" + assemblies[2].architecture, "D|4|x86");
+    EXPECT_EQ(assemblies[3].name, "E");
     // Cut anywhere, a version resource gives what lies whole before the cut.
     for (std::size_t size = 0; size < image.version.size(); ++size) {
         const kivvm_tool::PeVersion cut = kivvm_tool::read_version(image.version.substr(0, size));
@@ -459,6 +462,12 @@ TEST(PeReader, ReadsAVersionResourceByItsBlocks)
     };
     EXPECT_EQ(strings_of(version_block("040904B0", "", true, {version_block("A", utf16("B"), true), bare})),
               (std::vector<std::pair<std::string, std::string>>{{"A", "B"}, {"", ""}}));
+    // Children start at the 4-byte boundary after a value of odd length, and
+    // end at a block of length 0.
+    EXPECT_EQ(strings_of(version_block("040904B0", std::string(5, '\1'), false,
+                                       {version_block("A", utf16("B"), true), std::string(4, '\0'),
+                                        version_block("C", utf16("D"), true)})),
+              (std::vector<std::pair<std::string, std::string>>{{"A", "B"}}));
     std::string fixed(52, '\0');
     fixed.replace(0, 12, std::string("\xbd\x04\xef\xfe\0\0\1\0\2\0\1\0", 12));
     EXPECT_EQ(kivvm_tool::read_version(version_block("VS_VERSION_INFO", fixed, false)).file_version, "1.2.0.0");
