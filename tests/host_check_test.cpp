@@ -294,6 +294,9 @@ TEST(PeReader, ReadsExportsByNameAndByOrdinal)
         {{{0x669, 4, 0x9000}}, "an exported name at RVA 0x9000 lies outside the file's sections:"},
         {{{0x62c, 4, 0x1002049}}, "the export address table at RVA 0x1002049 lies outside the file's sections:"},
         {{{0x669, 4, 0x1009000}}, "an exported name at RVA 0x1009000 lies outside the file's sections:"},
+        {{{0x61c, 4, 0x1002038}}, "the name in the export directory at RVA 0x1002038 lies outside the file's sections:"},
+        {{{0x620, 4, 0x1000000}, {0x624, 4, 4}},
+         "x86-stand-in.dll: 16777219=KIVVMFreeSetupPaths 16777218=KIVVMGetSetupPaths 16777217=KIVVMInit"},
     };
     for (const auto &[values, said] : cases) {
         EXPECT_EQ(exports(patched(dll, values)), said);
@@ -342,11 +345,23 @@ TEST(PeReader, ReadsResourcesVersionAndManifest)
     EXPECT_EQ(resources(patched(dll, {{0xa0c, 2, 1}, {0xa0e, 2, 1}, {0xa10, 4, 0x800003c0}, {0xdc0, 2, 4},
                                       {0xdc2, 2, 0xd83d}, {0xdc4, 2, 0xde00}, {0xdc6, 2, 0xd83d}, {0xdc8, 2, 0xe000}})),
               "\xf0\x9f\x98\x80\xef\xbf\xbd\xee\x80\x80/1/1033 0x4218 332; 24/1/1033 0x40a0 371; ");
+    // Two low surrogates, then a pair at the end.
+    EXPECT_EQ(resources(patched(dll, {{0xa0c, 2, 1}, {0xa0e, 2, 1}, {0xa10, 4, 0x800003c0}, {0xdc0, 2, 4},
+                                      {0xdc2, 2, 0xdc00}, {0xdc4, 2, 0xdc01}, {0xdc6, 2, 0xd83d}, {0xdc8, 2, 0xde00}})),
+              "\xef\xbf\xbd\xef\xbf\xbd\xf0\x9f\x98\x80/1/1033 0x4218 332; 24/1/1033 0x40a0 371; ");
     EXPECT_EQ(resources(patched(dll, {{0xa7c, 4, 0x80000090}})), "the resource tree is not three levels deep at 24/1/1033");
     EXPECT_EQ(resources(patched(dll, {{0xa64, 4, 0x3ffc}})),
               "the resource data entry of 16/1/1033 at RVA 0x7ffc lies outside the file's sections");
     EXPECT_EQ(resources(patched(dll, {{0xa80, 4, 0x9000}})), "resource 16/1/1033 at RVA 0x9000 lies outside the file's sections");
     EXPECT_EQ(resources(patched(dll, {{0xa84, 4, 0x100014c}})), "resource 16/1/1033 at RVA 0x4218 ends past its section");
+    EXPECT_EQ(resources(patched(dll, {{0xa80, 4, 0x1004218}})), "resource 16/1/1033 at RVA 0x1004218 lies outside the file's sections");
+    EXPECT_EQ(resources(patched(dll, {{0xa88, 4, 1}})), resources(seed(dll)));
+    EXPECT_EQ(resources(patched(dll, {{0xa34, 4, 0x50}})), "the resource tree is not three levels deep at 16/1");
+    // Counts of 256 and more: their entries past the two are empty leaves.
+    EXPECT_EQ(resources(patched(dll, {{0xa0c, 2, 0x100}})), "the resource tree is not three levels deep at 0");
+    EXPECT_EQ(resources(patched(dll, {{0xa0e, 2, 0x102}})), "the resource tree is not three levels deep at 0");
+    // No resource directory: the headers are not read as one.
+    EXPECT_EQ(resources(patched("x86-msvcr80-host.exe", {{0xe, 2, 1}})), "");
     // A tree at RVA 1, in the headers: one entry, at level one a leaf.
     EXPECT_EQ(resources(patched(dll, {{0x100, 4, 1}, {0xd, 2, 1}})), "the resource tree is not three levels deep at 0");
     // 40 types of 40 names of 40 languages: more entries than a tree may hold.
@@ -379,7 +394,7 @@ TEST(PeReader, ReadsResourcesVersionAndManifest)
         "</asmv1:dependentAssembly></asmv1:dependency><dependentAssembly><assemblyIdentity\tname='C' "
         "uversion='no' processorArchitecture=''/><x version='9'/></dependentAssembly ><assemblyIdentity name='out'/>"
         "<dependentAssembly><assemblyIdentity name='D'\rversion='4'\nprocessorArchitecture='x86'/></dependentAssembly>"
-        "<<dependentAssembly><assemblyIdentity name='E'/></dependentAssembly><assemblyIdentity name='after'");
+        "<<dependentAssembly><ax:assemblyIdentity name='E'/></dependentAssembly><assemblyIdentity name='after'");
     ASSERT_EQ(assemblies.size(), 4U);
     EXPECT_EQ(assemblies[0].name + "|" + assemblies[0].version + "|" + assemblies[0].architecture, "A.B||amd64");
     EXPECT_EQ(assemblies[1].name + "|" + assemblies[1].version + "|" + assemblies[1].architecture, "C||");
@@ -462,6 +477,17 @@ TEST(PeReader, ReadsAVersionResourceByItsBlocks)
     };
     EXPECT_EQ(strings_of(version_block("040904B0", "", true, {version_block("A", utf16("B"), true), bare})),
               (std::vector<std::pair<std::string, std::string>>{{"A", "B"}, {"", ""}}));
+    // A block shorter than its header, or longer than its parent, is left out.
+    std::string long_string = version_block("A", utf16("B"), true);
+    long_string[0] = static_cast<char>(long_string[0] + 4);
+    EXPECT_EQ(strings_of(version_block("040904B0", "", true, {version_block("A", utf16("B"), true),
+                                                              std::string("\x05\0\0\0\0\0", 6)})),
+              (std::vector<std::pair<std::string, std::string>>{{"A", "B"}}));
+    const auto read = kivvm_tool::read_version(version_block(
+        "VS_VERSION_INFO", "", false,
+        {version_block("StringFileInfo", "", true,
+                       {version_block("040904B0", "", true, {long_string}), table("0407", "de")})}));
+    EXPECT_TRUE(read.strings.empty());
     // Children start at the 4-byte boundary after a value of odd length, and
     // end at a block of length 0.
     EXPECT_EQ(strings_of(version_block("040904B0", std::string(5, '\1'), false,
