@@ -5,6 +5,7 @@
 // loaded into a process, so one build must serve every file in it that uses
 // the DLL; and a file that releases the setup path list with its own free()
 // or delete[] needs the build on the C runtime whose heap it frees on.
+// The kivvariantmanager.dll that will load is judged against them too.
 // Pure functions: the facts are an argument, and build_facts() gives the
 // ones this kivvm was built with.
 #ifndef KIVVM_TOOL_HOST_CHECK_H
