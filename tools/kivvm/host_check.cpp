@@ -126,10 +126,25 @@ std::string heap_of(const std::string &dll, const HostFacts &facts)
     return runtime.empty() ? lower(dll) : runtime;
 }
 
-// The C runtime whose heap the file frees on: from the DLLs it imports its
-// heap functions from, and every C runtime DLL it imports.
-void find_runtime(const PeImage &image, const HostFacts &facts, HostCheck &check)
+// Our name for a PE machine, or empty.
+std::string architecture_of(std::uint16_t machine, const HostFacts &facts)
 {
+    for (const HostFacts::Architecture &architecture : facts.architectures) {
+        if (architecture.machine == machine) {
+            return architecture.name;
+        }
+    }
+    return "";
+}
+
+// The image's architecture, its manifest's bindings, and the C runtime whose
+// heap it frees on: from the DLLs it imports its heap functions from, and
+// every C runtime DLL it imports.
+void find_image(const PeImage &image, const HostFacts &facts, ImageCheck &check)
+{
+    check.machine = image.machine;
+    check.architecture = architecture_of(image.machine, facts);
+    check.binds = read_manifest(image.manifest);
     std::vector<std::string> heaps;
     for (const PeModule &module : image.modules) {
         if (!runtime_of(module.dll, facts).empty()) {
@@ -154,7 +169,7 @@ void find_runtime(const PeImage &image, const HostFacts &facts, HostCheck &check
 }
 
 // Why a file on a runtime no build shares frees on a heap of its own.
-std::string elsewhere(const HostCheck &check, const HostFacts &facts)
+std::string elsewhere(const ImageCheck &check, const HostFacts &facts)
 {
     if (check.runtime == Runtime::other) {
         return "no build of ours is on its C runtime (" + check.runtime_name + ")";
@@ -266,17 +281,6 @@ void find_builds(const HostFacts &facts, HostCheck &check)
                                 " KIVVMGetSetupPaths without KIVVMFreeSetupPaths: releasing the list with its "
                                 "own free() or delete[] would corrupt a heap");
     }
-}
-
-// Our name for a PE machine, or empty.
-std::string architecture_of(std::uint16_t machine, const HostFacts &facts)
-{
-    for (const HostFacts::Architecture &architecture : facts.architectures) {
-        if (architecture.machine == machine) {
-            return architecture.name;
-        }
-    }
-    return "";
 }
 
 // A dotted version's numbers without its trailing zeros, so that versions
@@ -454,13 +458,7 @@ DllCheck check_dll(const std::string &path, const PeImage &image, const HostFact
 {
     DllCheck dll;
     dll.path = path;
-    dll.machine = image.machine;
-    dll.architecture = architecture_of(image.machine, facts);
-    HostCheck runtime;
-    find_runtime(image, facts, runtime);
-    dll.runtime = runtime.runtime;
-    dll.runtime_name = runtime.runtime_name;
-    dll.runtime_dlls = runtime.runtime_dlls;
+    find_image(image, facts, dll);
     dll.exports = image.exports;
     const PeVersion version = read_version(image.version);
     dll.file_version = version.file_version;
@@ -468,7 +466,6 @@ DllCheck check_dll(const std::string &path, const PeImage &image, const HostFact
     const auto product = std::find_if(version.strings.begin(), version.strings.end(),
                                       [](const auto &string) { return string.first == "ProductName"; });
     dll.product_name = product != version.strings.end() ? product->second : "";
-    dll.binds = read_manifest(image.manifest);
     dll.ours = exports_name(dll, "KIVVMInit") && (dll.product_name.empty() || dll.product_name == facts.product);
     return dll;
 }
@@ -476,10 +473,7 @@ DllCheck check_dll(const std::string &path, const PeImage &image, const HostFact
 HostCheck check_host(const PeImage &image, const PeText &text, const HostFacts &facts)
 {
     HostCheck check;
-    check.machine = image.machine;
-    check.architecture = architecture_of(image.machine, facts);
-    check.binds = read_manifest(image.manifest);
-    find_runtime(image, facts, check);
+    find_image(image, facts, check);
     check.use = text.holds_dll ? Use::strings : Use::none;
     for (const PeModule &module : image.modules) {
         if (is_our_dll(module.dll, facts)) {
@@ -598,18 +592,19 @@ std::string describe(const NameCheck &entry)
     return entry.name.empty() ? "ordinal " + std::to_string(entry.ordinal) : entry.name;
 }
 
-std::string text_runtime(const HostCheck &check, const HostFacts &facts)
+// An image's architecture and C runtime lines.  Our DLL is told apart where
+// its wording differs: a DLL that imports no C runtime may have none at all.
+std::string text_image(const ImageCheck &check, const HostFacts &facts, bool our_dll)
 {
-    if (check.runtime == Runtime::ours) {
-        return check.runtime_name + " (" + join(check.runtime_dlls) + ")";
-    }
-    if (check.runtime == Runtime::other) {
-        return check.runtime_name + ", which no build of ours is on";
-    }
-    if (check.runtime == Runtime::linked) {
-        return "linked in statically (it imports no C runtime DLL)";
-    }
-    return "more than one: " + elsewhere(check, facts);
+    const std::string runtime =
+        check.runtime == Runtime::ours    ? check.runtime_name + " (" + join(check.runtime_dlls) + ")"
+        : check.runtime == Runtime::other ? check.runtime_name + ", which no build of ours is on"
+        : check.runtime == Runtime::linked
+            ? our_dll ? "none (it imports no C runtime DLL)" : "linked in statically (it imports no C runtime DLL)"
+        : our_dll ? "more than one (" + join(check.runtime_dlls) + ")"
+                  : "more than one: " + elsewhere(check, facts);
+    return "  architecture: " + (check.architecture.empty() ? std::string("none of ours") : check.architecture) +
+           " (machine " + hex(check.machine) + ")\n  C runtime: " + runtime + "\n";
 }
 
 std::string text_host(const HostFile &file, const HostFacts &facts)
@@ -618,9 +613,7 @@ std::string text_host(const HostFile &file, const HostFacts &facts)
         return file.file + "\n  error: " + file.error + "\n";
     }
     const HostCheck &check = file.check;
-    std::string text = file.file + "\n  architecture: " +
-                       (check.architecture.empty() ? std::string("none of ours") : check.architecture) +
-                       " (machine " + hex(check.machine) + ")\n  C runtime: " + text_runtime(check, facts) + "\n";
+    std::string text = file.file + "\n" + text_image(check, facts, false);
     if (!check.frees_with.empty()) {
         std::vector<std::string> frees;
         for (const HeapImport &import : check.frees_with) {
@@ -691,6 +684,15 @@ std::string json_binds(const std::vector<PeAssembly> &binds)
     return "[" + join(items) + "]";
 }
 
+// An image's machine, architecture and C runtime, null where unknown.
+std::string json_image(const ImageCheck &check, bool read)
+{
+    const bool named = check.runtime == Runtime::ours || check.runtime == Runtime::other;
+    return "\"machine\": " + json_or_null(read, std::to_string(check.machine)) +
+           ", \"architecture\": " + json_or_null(!check.architecture.empty(), json_text(check.architecture)) +
+           ", \"c_runtime\": " + json_or_null(read && named, json_text(check.runtime_name));
+}
+
 std::string json_dll(const DllCheck &dll)
 {
     const bool read = dll.error.empty();
@@ -699,13 +701,9 @@ std::string json_dll(const DllCheck &dll)
         exports.push_back("{\"name\": " + json_or_null(!entry.name.empty(), json_text(entry.name)) +
                           ", \"ordinal\": " + std::to_string(entry.ordinal) + "}");
     }
-    const bool named = dll.runtime == Runtime::ours || dll.runtime == Runtime::other;
     const auto text_or_null = [](const std::string &text) { return json_or_null(!text.empty(), json_text(text)); };
     return "{\"path\": " + json_text(dll.path) + ", \"beside\": " + json_bool(dll.beside) +
-           ", \"error\": " + json_or_null(!read, json_text(dll.error)) +
-           ", \"machine\": " + json_or_null(read, std::to_string(dll.machine)) +
-           ", \"architecture\": " + text_or_null(dll.architecture) +
-           ", \"c_runtime\": " + json_or_null(read && named, json_text(dll.runtime_name)) +
+           ", \"error\": " + json_or_null(!read, json_text(dll.error)) + ", " + json_image(dll, read) +
            ", \"c_runtime_dlls\": " + json_list(dll.runtime_dlls) + ", \"exports\": [" + join(exports) +
            "], \"file_version\": " + text_or_null(dll.file_version) +
            ", \"product_version\": " + text_or_null(dll.product_version) +
@@ -719,7 +717,6 @@ std::string json_host(const HostFile &file)
 {
     const bool read = file.error.empty();
     const HostCheck &check = file.check;
-    const bool named = check.runtime == Runtime::ours || check.runtime == Runtime::other;
     std::vector<std::string> frees;
     for (const HeapImport &import : check.frees_with) {
         frees.push_back("{\"function\": " + json_text(import.function) + ", \"dll\": " + json_text(import.dll) + "}");
@@ -737,10 +734,8 @@ std::string json_host(const HostFile &file)
     for (const HostFacts::Build &build : check.builds) {
         builds.push_back(build.preset);
     }
-    return "{\"file\": " + json_text(file.file) + ", \"error\": " + json_or_null(!read, json_text(file.error)) +
-           ", \"machine\": " + json_or_null(read, std::to_string(check.machine)) +
-           ", \"architecture\": " + json_or_null(!check.architecture.empty(), json_text(check.architecture)) +
-           ", \"c_runtime\": " + json_or_null(read && named, json_text(check.runtime_name)) +
+    return "{\"file\": " + json_text(file.file) + ", \"error\": " + json_or_null(!read, json_text(file.error)) + ", " +
+           json_image(check, read) +
            ", \"c_runtime_is_ours\": " + json_or_null(read, json_bool(check.runtime == Runtime::ours)) +
            ", \"c_runtime_is_static\": " + json_or_null(read, json_bool(check.runtime == Runtime::linked)) +
            ", \"c_runtime_dlls\": " + json_list(check.runtime_dlls) + ", \"frees_with\": [" + join(frees) +
@@ -771,13 +766,7 @@ std::string text_dll(const std::vector<HostFile> &files, const DllCheck *dll, co
     for (const PeExport &entry : dll->exports) {
         exports.push_back(entry.name.empty() ? "ordinal " + std::to_string(entry.ordinal) : entry.name);
     }
-    text += "  architecture: " + (dll->architecture.empty() ? std::string("none of ours") : dll->architecture) +
-            " (machine " + hex(dll->machine) + ")\n  C runtime: " +
-            (dll->runtime == Runtime::ours     ? dll->runtime_name + " (" + join(dll->runtime_dlls) + ")"
-             : dll->runtime == Runtime::other ? dll->runtime_name + ", which no build of ours is on"
-             : dll->runtime == Runtime::linked ? std::string("none (it imports no C runtime DLL)")
-                                               : "more than one (" + join(dll->runtime_dlls) + ")") +
-            "\n  exports: " + (exports.empty() ? std::string("nothing") : join(exports)) + "\n  version: " +
+    text += text_image(*dll, facts, true) + "  exports: " + (exports.empty() ? std::string("nothing") : join(exports)) + "\n  version: " +
             (dll->file_version.empty() ? std::string("none") : dll->file_version) +
             (dll->product_version.empty() ? "" : ", product version " + dll->product_version) +
             (dll->product_name.empty() ? "" : ", product name " + dll->product_name) + "\n";

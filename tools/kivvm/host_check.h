@@ -73,18 +73,22 @@ enum class Use {
     strings   // names it in its image: loads it at run time, probably with LoadLibrary
 };
 
-// One file's facts, and the builds that would serve it alone.
-struct HostCheck {
+// What any image shows of where it runs: a host's, a plugin's or our DLL's.
+struct ImageCheck {
     std::uint16_t machine = 0;
     std::string architecture;  // ours ("x86"), or empty
     Runtime runtime = Runtime::linked;
     std::string runtime_name;               // ours: "msvcr80"; other: its DLL, in lower case
     std::vector<std::string> runtime_dlls;  // every C runtime DLL it imports, as spelled
     std::vector<HeapImport> frees_with;
+    std::vector<PeAssembly> binds;  // the side-by-side assemblies its manifest binds
+};
+
+// One file's facts, and the builds that would serve it alone.
+struct HostCheck : ImageCheck {
     Use use = Use::none;
     std::vector<NameCheck> names;
     std::vector<HostFacts::Build> builds;  // none when it uses no DLL of ours
-    std::vector<PeAssembly> binds;  // the side-by-side assemblies its manifest binds
     std::vector<std::string> notes;
     std::vector<std::string> reasons;  // why no build serves it; none when one does
 };
@@ -100,18 +104,12 @@ struct HostFile {
 
 // The kivvariantmanager.dll that will load into the process: the one beside
 // the host (Windows looks in a program's own folder first) or one named.
-struct DllCheck {
+struct DllCheck : ImageCheck {
     std::string path;
     bool beside = false;  // found beside the first file, not named
     std::string error;    // empty when read
-    std::uint16_t machine = 0;
-    std::string architecture;  // ours, or empty
-    Runtime runtime = Runtime::linked;
-    std::string runtime_name;  // as HostCheck's
-    std::vector<std::string> runtime_dlls;
     std::vector<PeExport> exports;
     std::string file_version, product_version, product_name;  // empty where it has none
-    std::vector<PeAssembly> binds;
     bool ours = false;  // exports KIVVMInit and names no other product
     std::vector<std::string> notes;
     std::vector<std::string> reasons;  // why it will not serve the process
