@@ -100,25 +100,12 @@ if(NOT KIVVM_RELEASE_DATE)
 endif()
 
 if(NOT WIN32)
-    # kivvm(1), and the library's page, made from the public header's
-    # comments, with a link to it under the name of each function, so that
-    # man 3 finds it by any of them.
-    configure_file(packaging/kivvm.1.in ${PROJECT_BINARY_DIR}/man1/kivvm.1 @ONLY)
+    # kivvm(1), and the library's page with a link to it under the name of
+    # each function, so that man 3 finds it by any of them.
     set(man3 ${PROJECT_BINARY_DIR}/man3)
-    get_target_property(public_headers kivvariantmanager PUBLIC_HEADER)
-    list(GET public_headers 0 public_header)
-    add_custom_command(OUTPUT ${man3}/kivvariantmanager.3
-        COMMAND ${CMAKE_COMMAND} -DHEADER=${public_header} "-DNAMES=${KIVVM_EXPORTS}"
-                -DOUTPUT=${man3}/kivvariantmanager.3
-                -DDATE=${KIVVM_RELEASE_DATE} -DVERSION=${PROJECT_VERSION}
-                -P ${PROJECT_SOURCE_DIR}/cmake/manpage.cmake
-        DEPENDS ${public_header} ${KIVVM_DEF_FILE} ${PROJECT_SOURCE_DIR}/cmake/manpage.cmake
-                ${PROJECT_SOURCE_DIR}/cmake/read-def.cmake
-        COMMENT "The library's manual page"
-        VERBATIM)
-    add_custom_target(kivvm_manual_pages ALL DEPENDS ${man3}/kivvariantmanager.3)
+    configure_file(packaging/kivvm.1.in ${PROJECT_BINARY_DIR}/man1/kivvm.1 @ONLY)
+    configure_file(packaging/kivvariantmanager.3.in ${man3}/kivvariantmanager.3 @ONLY)
     set(man3_links "")
-    file(MAKE_DIRECTORY ${man3})
     foreach(name IN LISTS KIVVM_EXPORTS)
         file(CREATE_LINK kivvariantmanager.3 ${man3}/${name}.3 SYMBOLIC)
         list(APPEND man3_links ${man3}/${name}.3)
