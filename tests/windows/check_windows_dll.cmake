@@ -12,7 +12,7 @@
 #       -DMSVC_IMPORT_LIBRARY=<.lib> -DDEF=<.def> -DVERSION=<x.y.z> -DWORK=<dir>
 #       -P check_windows_dll.cmake
 cmake_minimum_required(VERSION 3.25)
-include(${CMAKE_CURRENT_LIST_DIR}/../cmake/read-def.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/read-def.cmake)
 
 set(failures "")
 macro(fail text)

@@ -10,7 +10,12 @@ set failed=0
 set failures=
 set log=%TEMP%\kivvariantmanager-tests-%RANDOM%.log
 
-@KIVVM_KIT_RUNS@
+call :run kivvm_core_tests.exe
+call :run kivvm_api_tests.exe
+call :run kivvm_c_api_test.exe
+call :run kivvm_heap_host_own.exe own
+call :run kivvm_heap_host_foreign.exe foreign
+call :run kivvm_fuzz.exe corpus
 
 if exist "%log%" del "%log%"
 echo.
