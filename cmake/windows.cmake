@@ -1,17 +1,18 @@
 # SPDX-License-Identifier: MIT
 # The facts of the Windows builds, said once: the toolchain file, the build,
-# the zips and kivvm's check of a host read them here.  The presets pick an
-# architecture and a C runtime from these (CMakePresets.json).
+# the zips, kivvm's check of a host and CI read them here.  The builds, each
+# with its preset, are at the end; `cmake -P cmake/windows.cmake` lists them.
 
 # Each architecture: the PE machine, the processor, mingw-w64's triple, the
 # zips' platform, the import library's machine, the manifest's architecture,
-# and the wine that runs its programs here.  32-bit wine is a 32-bit Linux
-# program, which run-i386 starts (under qemu-i386 where the kernel cannot).
+# the C runtime of its first build, and the wine that runs its programs
+# here.  32-bit wine is a 32-bit Linux program, which run-i386 starts (under
+# qemu-i386 where the kernel cannot).
 set(KIVVM_WINDOWS_ARCHS x86 x64)
 set(KIVVM_ARCH_x86 MACHINE 0x14c PROCESSOR x86 TRIPLE i686-w64-mingw32 PLATFORM win32 DLLTOOL_MACHINE i386
-    MANIFEST_ARCHITECTURE x86 WINE "WINEARCH=win32|${CMAKE_CURRENT_LIST_DIR}/run-i386|/usr/lib/wine/wine")
+    MANIFEST_ARCHITECTURE x86 CRT msvcr80 WINE WINEARCH=win32 ${CMAKE_CURRENT_LIST_DIR}/run-i386 /usr/lib/wine/wine)
 set(KIVVM_ARCH_x64 MACHINE 0x8664 PROCESSOR AMD64 TRIPLE x86_64-w64-mingw32 PLATFORM win64
-    DLLTOOL_MACHINE i386:x86-64 MANIFEST_ARCHITECTURE amd64 WINE /usr/lib/wine/wine64)
+    DLLTOOL_MACHINE i386:x86-64 MANIFEST_ARCHITECTURE amd64 CRT ucrt WINE /usr/lib/wine/wine64)
 
 # Each C runtime: the DLLs a program on it imports, the first the one whose
 # heap it allocates from.
@@ -27,13 +28,12 @@ set(KIVVM_CRT_ASSEMBLY_msvcr80 Microsoft.VC80.CRT 8.0.50727.762)
 
 # kivvm_windows_fact(<out> <arch> <fact>): one fact of an architecture.
 function(kivvm_windows_fact out arch fact)
-    cmake_parse_arguments(the "" "MACHINE;PROCESSOR;TRIPLE;PLATFORM;DLLTOOL_MACHINE;MANIFEST_ARCHITECTURE;WINE" ""
+    cmake_parse_arguments(the "" "MACHINE;PROCESSOR;TRIPLE;PLATFORM;DLLTOOL_MACHINE;MANIFEST_ARCHITECTURE;CRT" "WINE"
         ${KIVVM_ARCH_${arch}})
     if(NOT DEFINED the_${fact})
         message(FATAL_ERROR "no Windows architecture '${arch}' (one of: ${KIVVM_WINDOWS_ARCHS}) with ${fact}")
     endif()
-    string(REPLACE "|" ";" value "${the_${fact}}")
-    set(${out} "${value}" PARENT_SCOPE)
+    set(${out} "${the_${fact}}" PARENT_SCOPE)
 endfunction()
 
 # kivvm_windows_zip_name(<out> <arch> <crt>): the zip of that build, without .zip.
@@ -41,3 +41,26 @@ function(kivvm_windows_zip_name out arch crt)
     kivvm_windows_fact(platform ${arch} PLATFORM)
     set(${out} ${PROJECT_NAME}-${PROJECT_VERSION}-${platform}-${crt} PARENT_SCOPE)
 endfunction()
+
+# The builds, each architecture on each C runtime, named as their presets
+# (CMakePresets.json, which a test holds to these): windows-<arch> on the
+# architecture's first runtime, then windows-<arch>-<crt> on the others.
+# KIVVM_WINDOWS_BUILD_<name> is a build's architecture and runtime.
+set(KIVVM_WINDOWS_BUILDS "")
+foreach(arch IN LISTS KIVVM_WINDOWS_ARCHS)
+    kivvm_windows_fact(first ${arch} CRT)
+    list(APPEND KIVVM_WINDOWS_BUILDS windows-${arch})
+    set(KIVVM_WINDOWS_BUILD_windows-${arch} ${arch} ${first})
+endforeach()
+foreach(arch IN LISTS KIVVM_WINDOWS_ARCHS)
+    kivvm_windows_fact(first ${arch} CRT)
+    set(others ${KIVVM_WINDOWS_CRTS})
+    list(REMOVE_ITEM others ${first})
+    foreach(crt IN LISTS others)
+        list(APPEND KIVVM_WINDOWS_BUILDS windows-${arch}-${crt})
+        set(KIVVM_WINDOWS_BUILD_windows-${arch}-${crt} ${arch} ${crt})
+    endforeach()
+endforeach()
+if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E echo ${KIVVM_WINDOWS_BUILDS})
+endif()
