@@ -8,7 +8,7 @@
 #         -DREADOBJ=<llvm-readobj> -DSYMBOLIZER=<llvm-symbolizer>
 #         -DDEF=<.def> -P check_kit.cmake
 cmake_minimum_required(VERSION 3.25)
-include(${CMAKE_CURRENT_LIST_DIR}/../install/check_pe.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/check_pe.cmake)
 
 file(REMOVE_RECURSE ${WORK})
 execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target kivvm_test_kit
