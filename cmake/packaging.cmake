@@ -88,11 +88,7 @@ install(FILES ${PROJECT_BINARY_DIR}/kivvariantmanager.pc
 # ("## <version> - <YYYY-MM-DD>"): the manual pages carry it, and the files
 # in the Windows zips have it as their time unless SOURCE_DATE_EPOCH says
 # otherwise.  (Debian's tools take theirs from debian/changelog.)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md)
-string(REPLACE "." "\\." version_pattern "${PROJECT_VERSION}")
-file(STRINGS ${PROJECT_SOURCE_DIR}/CHANGELOG.md KIVVM_RELEASE_DATE
-    REGEX "^## ${version_pattern} - [0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]$")
-string(REGEX REPLACE "^## [^ ]+ - " "" KIVVM_RELEASE_DATE "${KIVVM_RELEASE_DATE}")
+kivvm_release_date(KIVVM_RELEASE_DATE ${PROJECT_VERSION})
 if(NOT KIVVM_RELEASE_DATE)
     # The build goes on; the release test fails, and so does the zip unless
     # SOURCE_DATE_EPOCH is set.

@@ -4,17 +4,17 @@
 #   cmake -DSOURCE_DIR=<source> -DVERSION=<x.y.z> -DMANPAGE=<file> -P check_release.cmake
 cmake_minimum_required(VERSION 3.25)
 
-string(REPLACE "." "\\." version_pattern "${VERSION}")
-file(STRINGS ${SOURCE_DIR}/CHANGELOG.md entry REGEX "^## ${version_pattern} - ")
-if(NOT entry MATCHES "^## [^ ]+ - (([0-9][0-9][0-9][0-9])-([0-9][0-9])-([0-9][0-9]))$")
+include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/release.cmake)
+kivvm_release_date(date ${VERSION})
+if(NOT date MATCHES "^([0-9]+)-([0-9]+)-([0-9]+)$")
     message(FATAL_ERROR "CHANGELOG.md has no entry \"## ${VERSION} - <YYYY-MM-DD>\" for the version "
                         "in kivvariantmanager_version.h")
 endif()
-set(date ${CMAKE_MATCH_1})
+string(REPLACE "." "\\." version_pattern "${VERSION}")
 set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
-math(EXPR month "${CMAKE_MATCH_3} - 1")
+math(EXPR month "${CMAKE_MATCH_2} - 1")
 list(GET months ${month} month)
-set(day_month_year "${CMAKE_MATCH_4} ${month} ${CMAKE_MATCH_2}")
+set(day_month_year "${CMAKE_MATCH_3} ${month} ${CMAKE_MATCH_1}")
 
 file(STRINGS ${SOURCE_DIR}/debian/changelog debian)
 list(GET debian 0 heading)
