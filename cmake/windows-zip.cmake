@@ -2,8 +2,7 @@
 # A Windows zip, made by the target "packages", in BUILD_DIR/NAME.zip, all
 # under one directory NAME: without KIT, everything the install rules
 # install, stripped; with KIT, a file that lists files and directories one to
-# a line, each put at the top, .exe and .dll stripped with STRIP and .cmd
-# with Windows line ends.
+# a line, each put at the top, .exe and .dll stripped with STRIP.
 #   cmake -DBUILD_DIR=<build> -DNAME=<name> -DRELEASE_DATE=<YYYY-MM-DD>
 #         [-DKIT=<list> -DSTRIP=<strip>] -P windows-zip.cmake
 # Every directory, program and script has mode 755, every other file 644,
@@ -35,10 +34,6 @@ else()
         get_filename_component(name ${path} NAME)
         if(path MATCHES "\\.(exe|dll)$")
             execute_process(COMMAND ${STRIP} -o ${stage}/${NAME}/${name} ${path} RESULT_VARIABLE rc)
-        elseif(path MATCHES "\\.cmd$")
-            file(READ ${path} text)
-            string(REPLACE "\n" "\r\n" text "${text}")
-            file(WRITE ${stage}/${NAME}/${name} "${text}")
         else()
             file(COPY ${path} DESTINATION ${stage}/${NAME})
         endif()
