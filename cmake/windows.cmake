@@ -20,6 +20,10 @@ set(KIVVM_WINDOWS_CRTS msvcr80 ucrt msvcrt)
 set(KIVVM_CRT_DLLS_msvcr80 msvcr80.dll)
 set(KIVVM_CRT_DLLS_ucrt ucrtbase.dll api-ms-win-crt-*.dll)
 set(KIVVM_CRT_DLLS_msvcrt msvcrt.dll)
+# The macro through which mingw-w64's headers declare that runtime's
+# functions, where its default (msvcrt's) is not right.
+set(KIVVM_CRT_DEFINITION_msvcr80 __MSVCRT_VERSION__=0x800)
+set(KIVVM_CRT_DEFINITION_ucrt _UCRT)
 # The C runtime every Windows has: a build on it needs no redistributable.
 set(KIVVM_CRT_EVERYWHERE msvcrt)
 # The side-by-side assembly through which Windows finds a runtime, where it
