@@ -592,19 +592,27 @@ std::string describe(const NameCheck &entry)
     return entry.name.empty() ? "ordinal " + std::to_string(entry.ordinal) : entry.name;
 }
 
-// An image's architecture and C runtime lines.  Our DLL is told apart where
+// An image's C runtime, as its line says it.  Our DLL is told apart where
 // its wording differs: a DLL that imports no C runtime may have none at all.
+std::string text_runtime(const ImageCheck &check, const HostFacts &facts, bool our_dll)
+{
+    if (check.runtime == Runtime::ours) {
+        return check.runtime_name + " (" + join(check.runtime_dlls) + ")";
+    }
+    if (check.runtime == Runtime::other) {
+        return check.runtime_name + ", which no build of ours is on";
+    }
+    if (check.runtime == Runtime::linked) {
+        return our_dll ? "none (it imports no C runtime DLL)" : "linked in statically (it imports no C runtime DLL)";
+    }
+    return our_dll ? "more than one (" + join(check.runtime_dlls) + ")" : "more than one: " + elsewhere(check, facts);
+}
+
+// An image's architecture and C runtime lines.
 std::string text_image(const ImageCheck &check, const HostFacts &facts, bool our_dll)
 {
-    const std::string runtime =
-        check.runtime == Runtime::ours    ? check.runtime_name + " (" + join(check.runtime_dlls) + ")"
-        : check.runtime == Runtime::other ? check.runtime_name + ", which no build of ours is on"
-        : check.runtime == Runtime::linked
-            ? our_dll ? "none (it imports no C runtime DLL)" : "linked in statically (it imports no C runtime DLL)"
-        : our_dll ? "more than one (" + join(check.runtime_dlls) + ")"
-                  : "more than one: " + elsewhere(check, facts);
     return "  architecture: " + (check.architecture.empty() ? std::string("none of ours") : check.architecture) +
-           " (machine " + hex(check.machine) + ")\n  C runtime: " + runtime + "\n";
+           " (machine " + hex(check.machine) + ")\n  C runtime: " + text_runtime(check, facts, our_dll) + "\n";
 }
 
 std::string text_host(const HostFile &file, const HostFacts &facts)
@@ -766,8 +774,8 @@ std::string text_dll(const std::vector<HostFile> &files, const DllCheck *dll, co
     for (const PeExport &entry : dll->exports) {
         exports.push_back(entry.name.empty() ? "ordinal " + std::to_string(entry.ordinal) : entry.name);
     }
-    text += text_image(*dll, facts, true) + "  exports: " + (exports.empty() ? std::string("nothing") : join(exports)) + "\n  version: " +
-            (dll->file_version.empty() ? std::string("none") : dll->file_version) +
+    text += text_image(*dll, facts, true) + "  exports: " + (exports.empty() ? std::string("nothing") : join(exports)) +
+            "\n  version: " + (dll->file_version.empty() ? std::string("none") : dll->file_version) +
             (dll->product_version.empty() ? "" : ", product version " + dll->product_version) +
             (dll->product_name.empty() ? "" : ", product name " + dll->product_name) + "\n";
     for (const PeAssembly &bound : dll->binds) {
