@@ -18,8 +18,8 @@
 #include <nlohmann/json.hpp>
 #endif
 
-#include "host_check.h"
-#include "pe_imports.h"
+#include "host_check_output.h"
+#include "pe_image.h"
 
 namespace {
 
@@ -37,10 +37,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     using kivvm_tool::HostFile;
     using kivvm_tool::Use;
-    const kivvm_tool::HostFacts &facts = kivvm_tool::build_facts();
+    const kivvm_tool::BuildFacts &facts = kivvm_tool::build_facts();
     kivvm_tool::PeImage image;
-    const std::string error = kivvm_tool::read_pe_imports(data, size, image);
-    const kivvm_tool::PeText text = kivvm_tool::find_text(data, size, facts.dll, facts.prefix);
+    const std::string error = kivvm_tool::read_pe_image(data, size, image);
+    const kivvm_tool::PeStrings text = kivvm_tool::scan_strings(data, size, facts.dll, facts.prefix);
     for (const std::string &word : text.words) {
         check(word.compare(0, facts.prefix.size(), facts.prefix) == 0, "a word without the prefix");
     }
@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::vector<HostFile> alone(files.begin(), files.begin() + 1);
     const kivvm_tool::Verdict verdict = kivvm_tool::judge_process(alone, facts);
     check(verdict.fits == (error.empty() && host.reasons.empty()), "a verdict that is not the file's");
-    check(!kivvm_tool::text_process(alone, nullptr, verdict, facts).empty(), "no text");
+    check(!kivvm_tool::check_host_text(alone, nullptr, verdict, facts).empty(), "no text");
     // The same image as the DLL that loads into that process.
     kivvm_tool::DllCheck dll;
     if (error.empty()) {
@@ -81,8 +81,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     kivvm_tool::DllCheck judged = dll;
     const kivvm_tool::Verdict with_dll = kivvm_tool::judge_process(alone, facts, &judged);
     check(!with_dll.fits || (verdict.fits && judged.ours && judged.reasons.empty()), "a DLL that fits and should not");
-    check(!kivvm_tool::text_process(alone, &judged, with_dll, facts).empty(), "no text with the DLL");
-    const std::string json = kivvm_tool::json_process(files, &dll, kivvm_tool::judge_process(files, facts, &dll));
+    check(!kivvm_tool::check_host_text(alone, &judged, with_dll, facts).empty(), "no text with the DLL");
+    const std::string json = kivvm_tool::check_host_json(files, &dll, kivvm_tool::judge_process(files, facts, &dll));
 #if KIVVM_FUZZ_JSON
     const nlohmann::json parsed = nlohmann::json::parse(json, nullptr, false);
     check(!parsed.is_discarded(), "its JSON does not parse");

@@ -13,17 +13,17 @@
 #include <utility>
 #include <vector>
 
-#include "host_check.h"
-#include "pe_imports.h"
+#include "host_check_output.h"
+#include "pe_image.h"
 
 namespace {
 
 using kivvm_tool::check_host;
 using kivvm_tool::HostCheck;
-using kivvm_tool::HostFacts;
+using kivvm_tool::BuildFacts;
 using kivvm_tool::PeImage;
 using kivvm_tool::PeModule;
-using kivvm_tool::Runtime;
+using kivvm_tool::RuntimeKind;
 using kivvm_tool::Use;
 
 // The tests run in fuzz/pe-corpus.
@@ -37,7 +37,7 @@ TEST(PeReader, ReadsImportsDelayLoadsAndOrdinals)
 {
     PeImage image;
     std::vector<unsigned char> bytes = seed("x64-ucrt-delay-loaded.exe");
-    ASSERT_EQ(kivvm_tool::read_pe_imports(bytes.data(), bytes.size(), image), "");
+    ASSERT_EQ(kivvm_tool::read_pe_image(bytes.data(), bytes.size(), image), "");
     EXPECT_EQ(image.machine, 0x8664);
     const PeModule &ours = image.modules.back();
     EXPECT_EQ(ours.dll, "kivvariantmanager.dll");
@@ -46,7 +46,7 @@ TEST(PeReader, ReadsImportsDelayLoadsAndOrdinals)
     EXPECT_EQ(ours.imports[0].name, "KIVVMFreeSetupPaths");
 
     bytes = seed("x86-msvcr80-misspelled-and-ordinal.exe");
-    ASSERT_EQ(kivvm_tool::read_pe_imports(bytes.data(), bytes.size(), image), "");
+    ASSERT_EQ(kivvm_tool::read_pe_image(bytes.data(), bytes.size(), image), "");
     EXPECT_EQ(image.machine, 0x14c);
     EXPECT_EQ(image.modules.size(), 2U);  // none left of the image read before
     bool by_ordinal = false;
@@ -62,7 +62,7 @@ TEST(PeReader, ReadsImportsDelayLoadsAndOrdinals)
 std::string outcome(const std::vector<unsigned char> &bytes)
 {
     PeImage image;
-    std::string text = kivvm_tool::read_pe_imports(bytes.data(), bytes.size(), image);
+    std::string text = kivvm_tool::read_pe_image(bytes.data(), bytes.size(), image);
     for (const PeModule &module : image.modules) {
         text += (text.empty() ? "" : "; ") + module.dll + (module.delay_loaded ? " (delay):" : ":");
         for (const kivvm_tool::PeImport &import : module.imports) {
@@ -102,7 +102,7 @@ TEST(PeReader, EveryPrefixSaysWhatWasCut)
     for (std::size_t size = 0; size < delay.size(); ++size) {
         const std::vector<unsigned char> prefix(delay.begin(), delay.begin() + static_cast<long>(size));
         PeImage image;
-        const std::string error = kivvm_tool::read_pe_imports(prefix.data(), prefix.size(), image);
+        const std::string error = kivvm_tool::read_pe_image(prefix.data(), prefix.size(), image);
         EXPECT_TRUE(error.empty() || image.modules.empty()) << size;
     }
 }
@@ -259,7 +259,7 @@ TEST(PeReader, ReadsExportsByNameAndByOrdinal)
 {
     const auto exports = [](const std::vector<unsigned char> &bytes) {
         PeImage image;
-        std::string text = kivvm_tool::read_pe_imports(bytes.data(), bytes.size(), image);
+        std::string text = kivvm_tool::read_pe_image(bytes.data(), bytes.size(), image);
         text += image.export_name + ":";
         for (const kivvm_tool::PeExport &entry : image.exports) {
             text += " " + std::to_string(entry.ordinal) + (entry.name.empty() ? "" : "=" + entry.name);
@@ -310,7 +310,7 @@ TEST(PeReader, ReadsResourcesVersionAndManifest)
 {
     const auto resources = [](const std::vector<unsigned char> &bytes) {
         PeImage image;
-        std::string text = kivvm_tool::read_pe_imports(bytes.data(), bytes.size(), image);
+        std::string text = kivvm_tool::read_pe_image(bytes.data(), bytes.size(), image);
         for (const kivvm_tool::PeResource &leaf : image.resources) {
             text += leaf.type + "/" + leaf.name + "/" + leaf.language + " " + kivvm_tool::hex(leaf.rva) + " " +
                     std::to_string(leaf.size) + "; ";
@@ -377,7 +377,7 @@ TEST(PeReader, ReadsResourcesVersionAndManifest)
 
     const std::vector<unsigned char> bytes = seed(dll);
     PeImage image;
-    ASSERT_EQ(kivvm_tool::read_pe_imports(bytes.data(), bytes.size(), image), "");
+    ASSERT_EQ(kivvm_tool::read_pe_image(bytes.data(), bytes.size(), image), "");
     const kivvm_tool::PeVersion version = kivvm_tool::read_version(image.version);
     EXPECT_EQ(version.file_version, "0.9.1.2");
     EXPECT_EQ(version.product_version, "0.9.0.0");
@@ -506,7 +506,7 @@ TEST(PeReader, StopsAtADescriptorWithoutAnAddressTable)
 {
     const std::vector<unsigned char> bytes = seed("cleared-address-table");
     PeImage image;
-    ASSERT_EQ(kivvm_tool::read_pe_imports(bytes.data(), bytes.size(), image), "");
+    ASSERT_EQ(kivvm_tool::read_pe_image(bytes.data(), bytes.size(), image), "");
     EXPECT_EQ(image.machine, 0x14c);
     EXPECT_TRUE(image.modules.empty());
 }
@@ -514,29 +514,29 @@ TEST(PeReader, StopsAtADescriptorWithoutAnAddressTable)
 // Words for LoadLibrary and GetProcAddress, in ASCII and UTF-16LE at any
 // offset; the DLL's name in any case; a word does not start inside another,
 // and holds letters, digits and '_' only.
-TEST(PeText, FindsNamesAsciiAndUtf16)
+TEST(PeStrings, FindsNamesAsciiAndUtf16)
 {
     const std::string bytes = std::string("xKIVVMAtOne\0KIVVMInit\0_KIVVMGetHidden kivvmLower ", 50) +
                               "KIVVM09AZaz_/KIVVM1:KIVVM2@KIVVM3[KIVVM4`KIVVM5{KIVVM6" +
                               std::string("\0x\0K\0I\0V\0V\0M\0H\0\0K\0I\0V\0V\0M\0W\0i\0d\0e\0\0\0", 36) +
                               std::string("K\0i\0v\0V\0a\0r\0i\0a\0n\0t\0M\0a\0n\0a\0g\0e\0r\0.\0D\0L\0L\0", 42);
     const auto *data = reinterpret_cast<const unsigned char *>(bytes.data());
-    const kivvm_tool::PeText text = kivvm_tool::find_text(data, bytes.size(), "kivvariantmanager.dll", "KIVVM");
-    EXPECT_TRUE(text.holds_dll);
+    const kivvm_tool::PeStrings text = kivvm_tool::scan_strings(data, bytes.size(), "kivvariantmanager.dll", "KIVVM");
+    EXPECT_TRUE(text.names_dll);
     EXPECT_EQ(text.words, (std::vector<std::string>{"KIVVMInit", "KIVVM09AZaz_", "KIVVM1", "KIVVM2", "KIVVM3",
                                                      "KIVVM4", "KIVVM5", "KIVVM6", "KIVVMWide"}));
     // Any case, in ASCII too; UTF-16 only where every other byte is 0.
     const std::string caps("AZ.DLL  K\1I\1V\1V\1M\1Q\1 QIVVMNo", 28);
     const auto *caps_data = reinterpret_cast<const unsigned char *>(caps.data());
-    EXPECT_TRUE(kivvm_tool::find_text(caps_data, caps.size(), "az.dll", "KIVVM").holds_dll);
-    EXPECT_FALSE(kivvm_tool::find_text(caps_data, caps.size(), "qz.dll", "KIVVM").holds_dll);
-    EXPECT_TRUE(kivvm_tool::find_text(caps_data, caps.size(), "az.dll", "KIVVM").words.empty());
+    EXPECT_TRUE(kivvm_tool::scan_strings(caps_data, caps.size(), "az.dll", "KIVVM").names_dll);
+    EXPECT_FALSE(kivvm_tool::scan_strings(caps_data, caps.size(), "qz.dll", "KIVVM").names_dll);
+    EXPECT_TRUE(kivvm_tool::scan_strings(caps_data, caps.size(), "az.dll", "KIVVM").words.empty());
     // Cut one byte short, the UTF-16 name is gone.
-    EXPECT_FALSE(kivvm_tool::find_text(data, bytes.size() - 1, "kivvariantmanager.dll", "KIVVM").holds_dll);
-    EXPECT_FALSE(kivvm_tool::find_text(data, 0, "kivvariantmanager.dll", "KIVVM").holds_dll);
+    EXPECT_FALSE(kivvm_tool::scan_strings(data, bytes.size() - 1, "kivvariantmanager.dll", "KIVVM").names_dll);
+    EXPECT_FALSE(kivvm_tool::scan_strings(data, 0, "kivvariantmanager.dll", "KIVVM").names_dll);
 }
 
-const HostFacts kFacts = {
+const BuildFacts kFacts = {
     "kivvariantmanager.dll",
     "kivvariantmanager",
     "1.2.3",
@@ -562,7 +562,7 @@ PeModule named(const char *dll, std::vector<std::string> names, bool delay_loade
     return module;
 }
 
-HostCheck check(std::uint16_t machine, std::vector<PeModule> modules, const kivvm_tool::PeText &text = {})
+HostCheck check(std::uint16_t machine, std::vector<PeModule> modules, const kivvm_tool::PeStrings &text = {})
 {
     return check_host({machine, std::move(modules), "", {}, {}, "", ""}, text, kFacts);
 }
@@ -570,7 +570,7 @@ HostCheck check(std::uint16_t machine, std::vector<PeModule> modules, const kivv
 std::vector<std::string> presets(const HostCheck &check)
 {
     std::vector<std::string> names;
-    for (const HostFacts::Build &build : check.builds) {
+    for (const BuildFacts::Build &build : check.builds) {
         names.push_back(build.preset);
     }
     return names;
@@ -591,7 +591,7 @@ TEST(CheckHost, TheRuntimeChoosesTheBuild)
                           Case{0x14c, "API-MS-WIN-CRT-HEAP-L1-1-0.dll", "ucrt", "w86-ucrt"},
                           Case{0x8664, "ucrtbase.dll", "ucrt", "w64"}}) {
         const HostCheck host = check(c.machine, {named(c.runtime_dll, {"free"}), kGets});
-        EXPECT_EQ(host.runtime, Runtime::ours) << c.runtime_dll;
+        EXPECT_EQ(host.runtime, RuntimeKind::ours) << c.runtime_dll;
         EXPECT_EQ(host.runtime_name, c.runtime) << c.runtime_dll;
         EXPECT_EQ(presets(host), std::vector<std::string>{c.preset}) << c.runtime_dll;
         EXPECT_TRUE(host.reasons.empty()) << c.runtime_dll;
@@ -608,7 +608,7 @@ TEST(CheckHost, HeapFunctionsInEverySpellingTellTheRuntime)
                                  "??3@YAXPEAX_K@Z", "??_V@YAXPEAX_K@Z", "_ZdlPv", "_ZdaPv", "_ZdlPvj", "_ZdaPvj",
                                  "_ZdlPvy", "_ZdaPvy"}) {
         const HostCheck host = check(0x14c, {named("msvcrt.dll", {"printf"}), named("msvcr90.dll", {function}), kGets});
-        EXPECT_EQ(host.runtime, Runtime::several) << function;
+        EXPECT_EQ(host.runtime, RuntimeKind::several) << function;
         ASSERT_EQ(host.frees_with.size(), 1U) << function;
         EXPECT_EQ(host.frees_with[0].dll, "msvcr90.dll");
         ASSERT_EQ(host.reasons.size(), 1U) << function;
@@ -624,15 +624,15 @@ TEST(CheckHost, HeapFunctionsInEverySpellingTellTheRuntime)
                                        "own free() or delete[] would corrupt a heap");
     // Other Visual C++ runtimes, debug ones too, are C runtimes by their names.
     for (const char *runtime : {"ucrtbased.dll", "crtdll.dll", "msvcr120.dll"}) {
-        EXPECT_EQ(check(0x14c, {named(runtime, {"printf"}), kGets}).runtime, Runtime::other) << runtime;
+        EXPECT_EQ(check(0x14c, {named(runtime, {"printf"}), kGets}).runtime, RuntimeKind::other) << runtime;
     }
     // One runtime's two DLLs are one runtime; operator delete[] from the C++
     // library's DLL frees on a heap this file cannot tell.
     const HostCheck api_sets = check(0x14c, {named("api-ms-win-crt-heap-l1-1-0.dll", {"free"}),
                                              named("api-ms-win-crt-runtime-l1-1-0.dll", {"_initterm"}), kGets});
-    EXPECT_EQ(api_sets.runtime, Runtime::ours);
+    EXPECT_EQ(api_sets.runtime, RuntimeKind::ours);
     const HostCheck cxx = check(0x14c, {named("msvcrt.dll", {"free"}), named("libstdc++-6.dll", {"_ZdaPv"}), kGets});
-    EXPECT_EQ(cxx.runtime, Runtime::several);
+    EXPECT_EQ(cxx.runtime, RuntimeKind::several);
     EXPECT_EQ(cxx.reasons.at(0), "it frees with more than one runtime (msvcrt, libstdc++-6.dll), and it imports "
                                  "KIVVMGetSetupPaths without KIVVMFreeSetupPaths: releasing the list with its own "
                                  "free() or delete[] would corrupt a heap");
@@ -680,7 +680,7 @@ TEST(CheckHost, ElsewhereOnlyWithKIVVMFreeSetupPaths)
 {
     const PeModule runtime = named("MSVCR90.dll", {"free"});
     const HostCheck releases = check(0x14c, {runtime, kReleases});
-    EXPECT_EQ(releases.runtime, Runtime::other);
+    EXPECT_EQ(releases.runtime, RuntimeKind::other);
     EXPECT_EQ(releases.runtime_name, "msvcr90.dll");
     EXPECT_EQ(presets(releases), (std::vector<std::string>{"w86", "w86-ucrt", "w86-msvcrt"}));
     EXPECT_EQ(releases.notes, std::vector<std::string>{"no build of ours is on its C runtime (msvcr90.dll); any x86 "
@@ -692,7 +692,7 @@ TEST(CheckHost, ElsewhereOnlyWithKIVVMFreeSetupPaths)
     EXPECT_TRUE(gets.builds.empty());
     EXPECT_EQ(gets.reasons.at(0).substr(0, 70), "no build of ours is on its C runtime (msvcr90.dll), and it imports KIV");
     const HostCheck linked = check(0x14c, {named("kernel32.dll", {"HeapFree"}), kGets});
-    EXPECT_EQ(linked.runtime, Runtime::linked);
+    EXPECT_EQ(linked.runtime, RuntimeKind::linked);
     EXPECT_TRUE(linked.builds.empty());
     // A runtime's name may be its pattern's '*' matched by nothing.
     EXPECT_EQ(check(0x14c, {named("msvcr.dll", {"printf"}), kGets}).runtime_name, "msvcr.dll");
@@ -791,7 +791,7 @@ TEST(Process, TextSaysEachFileThenTheVerdict)
         {"c.exe", "", check(0x14c, {named("msvcr80.dll", {"free"}), kGets})},
         {"d.dll", "cannot open it", {}},
         {"e.dll", "", check(0x14c, {named("kernel32.dll", {"HeapFree"})})}};
-    EXPECT_EQ(kivvm_tool::text_process(files, nullptr, kivvm_tool::judge_process(files, kFacts), kFacts),
+    EXPECT_EQ(kivvm_tool::check_host_text(files, nullptr, kivvm_tool::judge_process(files, kFacts), kFacts),
               "a.dll\n"
               "  architecture: x86 (machine 0x14c)\n"
               "  C runtime: msvcr90.dll, which no build of ours is on\n"
@@ -845,14 +845,14 @@ TEST(Process, TextSaysEachFileThenTheVerdict)
               "  d.dll: it cannot be read, so whether it uses kivvariantmanager.dll is unknown\n"
               "fits: no\n");
     const std::vector<HostFile> one = {files[2], files[4]};
-    const std::string text = kivvm_tool::text_process(one, nullptr, kivvm_tool::judge_process(one, kFacts), kFacts);
+    const std::string text = kivvm_tool::check_host_text(one, nullptr, kivvm_tool::judge_process(one, kFacts), kFacts);
     EXPECT_EQ(text.substr(text.find("\nverdict")),
               "\nverdict: w86 (a.zip) serves every file that uses kivvariantmanager.dll\n"
               "  note: kivvariantmanager.dll binds Microsoft.VC80.CRT 8.0.50727.762, which the Visual C++ 2005 SP1 "
               "redistributable (8.0.50727.762) provides: it must be installed, which these files cannot show\n"
               "fits: yes\n");
-    const std::string json = kivvm_tool::json_process(one, nullptr, kivvm_tool::judge_process(one, kFacts));
-    EXPECT_EQ(json.substr(json.find("\n], ")), "\n], \"dll\": null,\n\"verdict\": {\"fits\": true, \"build\": {\"preset\": \"w86\", "
+    const std::string json = kivvm_tool::check_host_json(one, nullptr, kivvm_tool::judge_process(one, kFacts));
+    EXPECT_EQ(json.substr(json.find("\n], ")), "\n], \"dll\": null, \"verdict\": {\"fits\": true, \"build\": {\"preset\": \"w86\", "
                                                "\"architecture\": \"x86\", \"runtime\": \"msvcr80\", \"zip\": "
                                                "\"a.zip\"}, \"reasons\": [], \"instead\": null, \"notes\": [\"kivvariantmanager.dll "
                                                "binds Microsoft.VC80.CRT 8.0.50727.762, which the Visual C++ 2005 SP1 "
@@ -871,7 +871,7 @@ TEST(Process, JsonSaysEachFactOnce)
         {"b.exe", "", check(0x14c, {ordinal})},
         {"c.exe", "", check(0x14c, {named("msvcr80.dll", {"free"}), kGets})},
         {"d.dll", "cannot open it", {}}};
-    EXPECT_EQ(kivvm_tool::json_process(files, nullptr, kivvm_tool::judge_process(files, kFacts)),
+    EXPECT_EQ(kivvm_tool::check_host_json(files, nullptr, kivvm_tool::judge_process(files, kFacts)),
               "{\"files\": [\n"
               "  {\"file\": \"a.dll\", \"error\": null, \"machine\": 332, \"architecture\": \"x86\", "
               "\"c_runtime\": \"msvcr90.dll\", \"c_runtime_is_ours\": false, \"c_runtime_is_static\": false, "
@@ -912,7 +912,7 @@ TEST(Process, JsonSaysEachFactOnce)
               "\"c_runtime\": null, \"c_runtime_is_ours\": null, \"c_runtime_is_static\": null, "
               "\"c_runtime_dlls\": [], \"frees_with\": [], \"uses_our_dll\": null, \"loads_at_run_time\": null, "
               "\"names\": [], \"builds\": [], \"manifest_binds\": [], \"notes\": [], \"reasons\": [], \"fits\": false}\n"
-              "], \"dll\": null,\n\"verdict\": {\"fits\": false, \"build\": null, \"reasons\": [\"a.dll: no build serves it\", "
+              "], \"dll\": null, \"verdict\": {\"fits\": false, \"build\": null, \"reasons\": [\"a.dll: no build serves it\", "
               "\"b.exe: no build serves it\", \"c.exe needs w86\", \"d.dll: it cannot be read, "
               "so whether it uses kivvariantmanager.dll is unknown\"], \"instead\": null, \"notes\": []}}");
 }
@@ -1094,7 +1094,7 @@ TEST(Dll, Vc80BindingAndItsRedistributable)
     // runtime's assembly comes from its own redistributable.
     const std::vector<HostFile> on_ucrt = {{"u.exe", "", check(0x14c, {named("ucrtbase.dll", {"free"}), kGets})}};
     EXPECT_TRUE(kivvm_tool::judge_process(on_ucrt, kFacts).notes.empty());
-    HostFacts vc90 = kFacts;
+    BuildFacts vc90 = kFacts;
     vc90.runtimes[1].assembly = {"Microsoft.VC90.CRT", "9.0.1.0", ""};
     EXPECT_EQ(kivvm_tool::judge_process(on_ucrt, vc90).notes,
               std::vector<std::string>{"kivvariantmanager.dll binds Microsoft.VC90.CRT 9.0.1.0, which its "
@@ -1111,7 +1111,7 @@ TEST(Dll, TextAndJson)
     kivvm_tool::DllCheck dll = kivvm_tool::check_dll("dir/kivvariantmanager.dll", image, kFacts);
     dll.beside = true;
     const kivvm_tool::Verdict verdict = kivvm_tool::judge_process(host, kFacts, &dll);
-    const std::string text = kivvm_tool::text_process(host, &dll, verdict, kFacts);
+    const std::string text = kivvm_tool::check_host_text(host, &dll, verdict, kFacts);
     EXPECT_EQ(text.substr(text.find("\n\nkivvariantmanager.dll")),
               "\n\nkivvariantmanager.dll: dir/kivvariantmanager.dll (beside host.exe)\n"
               "  architecture: x86 (machine 0x14c)\n"
@@ -1126,7 +1126,7 @@ TEST(Dll, TextAndJson)
               "  note: kivvariantmanager.dll binds Microsoft.VC80.CRT 8.0.50727.762, which the Visual C++ 2005 SP1 "
               "redistributable (8.0.50727.762) provides: it must be installed, which these files cannot show\n"
               "fits: no\n");
-    const std::string json = kivvm_tool::json_process(host, &dll, verdict);
+    const std::string json = kivvm_tool::check_host_json(host, &dll, verdict);
     EXPECT_EQ(json.substr(json.find("\n], ")),
               "\n], \"dll\": {\"path\": \"dir/kivvariantmanager.dll\", \"beside\": true, \"error\": null, "
               "\"machine\": 332, \"architecture\": \"x86\", \"c_runtime\": \"ucrt\", \"c_runtime_dlls\": "
@@ -1136,7 +1136,7 @@ TEST(Dll, TextAndJson)
               "\"1.2.3.65535\", \"product_name\": \"kivvariantmanager\", \"manifest_binds\": [{\"name\": "
               "\"Microsoft.VC80.CRT\", \"version\": \"8.0.1.0\", \"architecture\": \"x86\"}], \"ours\": true, "
               "\"notes\": [], \"reasons\": [\"it is the build on ucrt, and these files need the one on msvcr80\"], "
-              "\"fits\": false},\n\"verdict\": {\"fits\": false, \"build\": {\"preset\": \"w86\", "
+              "\"fits\": false}, \"verdict\": {\"fits\": false, \"build\": {\"preset\": \"w86\", "
               "\"architecture\": \"x86\", \"runtime\": \"msvcr80\", \"zip\": \"a.zip\"}, \"reasons\": [], "
               "\"instead\": \"a.zip\", \"notes\": [\"kivvariantmanager.dll binds Microsoft.VC80.CRT 8.0.50727.762, "
               "which the Visual C++ 2005 SP1 redistributable (8.0.50727.762) provides: it must be installed, which "
@@ -1154,10 +1154,10 @@ TEST(Dll, TextAndJson)
         }
         kivvm_tool::DllCheck judged = kivvm_tool::check_dll("p", other, kFacts);
         judged.beside = true;
-        const std::string told = kivvm_tool::text_process({}, &judged, kivvm_tool::judge_process({}, kFacts, &judged), kFacts);
+        const std::string told = kivvm_tool::check_host_text({}, &judged, kivvm_tool::judge_process({}, kFacts, &judged), kFacts);
         EXPECT_EQ(told.substr(0, told.find("\n  version")),
                   std::string("kivvariantmanager.dll: p (beside )\n  architecture: ") + said + "\n  exports: nothing");
-        const std::string json = kivvm_tool::json_process({}, &judged, kivvm_tool::judge_process({}, kFacts, &judged));
+        const std::string json = kivvm_tool::check_host_json({}, &judged, kivvm_tool::judge_process({}, kFacts, &judged));
         EXPECT_NE(json.find(machine == 0x8664 ? "\"c_runtime\": \"msvcr90.dll\", " : "\"c_runtime\": null, "),
                   std::string::npos);
         EXPECT_EQ(told.substr(told.find("\n  version")), "\n  version: none\n  why: it exports no KIVVMInit: it is not "
@@ -1165,20 +1165,20 @@ TEST(Dll, TextAndJson)
                                                          "kivvariantmanager.dll\n  the kivvariantmanager.dll checked "
                                                          "will not serve them\nfits: no\n");
     }
-    EXPECT_EQ(kivvm_tool::text_process({}, nullptr, kivvm_tool::judge_process({}, kFacts), kFacts),
+    EXPECT_EQ(kivvm_tool::check_host_text({}, nullptr, kivvm_tool::judge_process({}, kFacts), kFacts),
               "kivvariantmanager.dll: none checked: there is none beside , and no --dll names one\n\n"
               "verdict: no file here uses kivvariantmanager.dll\nfits: yes\n");
     // One that serves, with a note; and one that is ours where no file uses it.
     kivvm_tool::DllCheck serves =
         kivvm_tool::check_dll("k.dll", dll_image(0x14c, "msvcr80.dll", kAll, {0, 0, 0, 0}, "", "8.0.50727.762"), kFacts);
-    const std::string text_serves = kivvm_tool::text_process(host, &serves, kivvm_tool::judge_process(host, kFacts, &serves), kFacts);
+    const std::string text_serves = kivvm_tool::check_host_text(host, &serves, kivvm_tool::judge_process(host, kFacts, &serves), kFacts);
     EXPECT_EQ(text_serves.substr(text_serves.find("\n  version")),
               "\n  version: none\n  manifest binds: Microsoft.VC80.CRT 8.0.50727.762 x86\n  note: it has no version "
               "resource: which version it is cannot be told\n\nverdict: w86 (a.zip) serves every file that uses "
               "kivvariantmanager.dll\n  the kivvariantmanager.dll checked is that build\n  note: kivvariantmanager.dll "
               "binds Microsoft.VC80.CRT 8.0.50727.762 x86, which the Visual C++ 2005 SP1 redistributable "
               "(8.0.50727.762) provides: it must be installed, which these files cannot show\nfits: yes\n");
-    const std::string text_ours = kivvm_tool::text_process({}, &serves, kivvm_tool::judge_process({}, kFacts, &serves), kFacts);
+    const std::string text_ours = kivvm_tool::check_host_text({}, &serves, kivvm_tool::judge_process({}, kFacts, &serves), kFacts);
     EXPECT_NE(text_ours.find("\nverdict: no file here uses kivvariantmanager.dll\n  the kivvariantmanager.dll checked is "
                              "ours\n  note: "),
               std::string::npos);
@@ -1188,12 +1188,12 @@ TEST(Dll, TextAndJson)
     gone.error = "cannot open it";
     const kivvm_tool::Verdict unread = kivvm_tool::judge_process(host, kFacts, &gone);
     EXPECT_FALSE(unread.fits);
-    const std::string said = kivvm_tool::text_process(host, &gone, unread, kFacts);
+    const std::string said = kivvm_tool::check_host_text(host, &gone, unread, kFacts);
     EXPECT_NE(said.find("\nkivvariantmanager.dll: gone.dll\n  error: cannot open it\n\nverdict: w86 (a.zip) serves "
                         "every file that uses kivvariantmanager.dll\n  the kivvariantmanager.dll checked cannot be "
                         "read: take a.zip instead\n"),
               std::string::npos);
-    EXPECT_NE(kivvm_tool::json_process(host, &gone, unread).find("\"dll\": {\"path\": \"gone.dll\", \"beside\": "
+    EXPECT_NE(kivvm_tool::check_host_json(host, &gone, unread).find("\"dll\": {\"path\": \"gone.dll\", \"beside\": "
                                                                  "false, \"error\": \"cannot open it\", \"machine\": "
                                                                  "null, \"architecture\": null, \"c_runtime\": null, "),
               std::string::npos);

@@ -70,7 +70,9 @@ std::string nearest_export(const std::string &name, const std::vector<std::strin
     return best;
 }
 
-std::string join(const std::vector<std::string> &items)
+}  // namespace
+
+std::string comma_list(const std::vector<std::string> &items)
 {
     std::string text;
     for (const std::string &item : items) {
@@ -78,6 +80,8 @@ std::string join(const std::vector<std::string> &items)
     }
     return text;
 }
+
+namespace {
 
 // Functions through which a file frees memory on its C runtime's heap:
 // the C functions, and operator delete and delete[] (plain and sized) as
@@ -94,9 +98,9 @@ bool frees(const std::string &function)
 
 // The C runtime a DLL belongs to: one of ours by name, another (a Visual C++
 // runtime, debug ones included) by its DLL's name in lower case, or none.
-std::string runtime_of(const std::string &dll, const HostFacts &facts)
+std::string runtime_of(const std::string &dll, const BuildFacts &facts)
 {
-    for (const HostFacts::Runtime &runtime : facts.runtimes) {
+    for (const BuildFacts::Runtime &runtime : facts.runtimes) {
         for (const std::string &pattern : runtime.dlls) {
             if (matches(dll, pattern)) {
                 return runtime.name;
@@ -120,16 +124,16 @@ void add_once(std::vector<std::string> &items, const std::string &item)
 
 // Whose heap a DLL's heap functions free on: its C runtime's, or where it
 // is none (a C++ library's DLL), its own, named by the DLL in lower case.
-std::string heap_of(const std::string &dll, const HostFacts &facts)
+std::string heap_of(const std::string &dll, const BuildFacts &facts)
 {
     const std::string runtime = runtime_of(dll, facts);
     return runtime.empty() ? lower(dll) : runtime;
 }
 
 // Our name for a PE machine, or empty.
-std::string architecture_of(std::uint16_t machine, const HostFacts &facts)
+std::string architecture_of(std::uint16_t machine, const BuildFacts &facts)
 {
-    for (const HostFacts::Architecture &architecture : facts.architectures) {
+    for (const BuildFacts::Architecture &architecture : facts.architectures) {
         if (architecture.machine == machine) {
             return architecture.name;
         }
@@ -137,10 +141,37 @@ std::string architecture_of(std::uint16_t machine, const HostFacts &facts)
     return "";
 }
 
+// Why a file on a runtime no build shares frees on a heap of its own.
+std::string own_heap_reason(const Platform &check, const BuildFacts &facts)
+{
+    if (check.runtime == RuntimeKind::other) {
+        return "no build of ours is on its C runtime (" + check.runtime_name + ")";
+    }
+    if (check.runtime == RuntimeKind::linked) {
+        return "its C runtime is linked in statically (it imports no C runtime DLL), so its heap is its own";
+    }
+    std::vector<std::string> freeing;
+    for (const HeapImport &import : check.frees_with) {
+        add_once(freeing, heap_of(import.dll, facts));
+    }
+    if (freeing.size() != 1) {
+        return freeing.empty() ? "it imports more than one C runtime (" + comma_list(check.runtime_dlls) + ")"
+                               : "it frees with more than one runtime (" + comma_list(freeing) + ")";
+    }
+    // The C runtimes besides the one it frees with.
+    std::vector<std::string> others;
+    for (const std::string &dll : check.runtime_dlls) {
+        if (heap_of(dll, facts) != freeing[0]) {
+            others.push_back(dll);
+        }
+    }
+    return "it frees with " + freeing[0] + " while it imports " + comma_list(others) + " too";
+}
+
 // The image's architecture, its manifest's bindings, and the C runtime whose
 // heap it frees on: from the DLLs it imports its heap functions from, and
 // every C runtime DLL it imports.
-void find_image(const PeImage &image, const HostFacts &facts, ImageCheck &check)
+void platform_of(const PeImage &image, const BuildFacts &facts, Platform &check)
 {
     check.machine = image.machine;
     check.architecture = architecture_of(image.machine, facts);
@@ -159,45 +190,21 @@ void find_image(const PeImage &image, const HostFacts &facts, ImageCheck &check)
         }
     }
     if (heaps.size() != 1) {
-        check.runtime = heaps.empty() ? Runtime::linked : Runtime::several;
-        return;
+        check.runtime = heaps.empty() ? RuntimeKind::linked : RuntimeKind::several;
+    } else {
+        check.runtime_name = heaps[0];
+        const bool ours = std::any_of(facts.runtimes.begin(), facts.runtimes.end(),
+                                      [&](const BuildFacts::Runtime &runtime) { return runtime.name == heaps[0]; });
+        check.runtime = ours ? RuntimeKind::ours : RuntimeKind::other;
     }
-    check.runtime_name = heaps[0];
-    const bool ours = std::any_of(facts.runtimes.begin(), facts.runtimes.end(),
-                                  [&](const HostFacts::Runtime &runtime) { return runtime.name == heaps[0]; });
-    check.runtime = ours ? Runtime::ours : Runtime::other;
-}
-
-// Why a file on a runtime no build shares frees on a heap of its own.
-std::string elsewhere(const ImageCheck &check, const HostFacts &facts)
-{
-    if (check.runtime == Runtime::other) {
-        return "no build of ours is on its C runtime (" + check.runtime_name + ")";
+    if (check.runtime != RuntimeKind::ours) {
+        check.own_heap = own_heap_reason(check, facts);
     }
-    if (check.runtime == Runtime::linked) {
-        return "its C runtime is linked in statically (it imports no C runtime DLL), so its heap is its own";
-    }
-    std::vector<std::string> freeing;
-    for (const HeapImport &import : check.frees_with) {
-        add_once(freeing, heap_of(import.dll, facts));
-    }
-    if (freeing.size() != 1) {
-        return freeing.empty() ? "it imports more than one C runtime (" + join(check.runtime_dlls) + ")"
-                               : "it frees with more than one runtime (" + join(freeing) + ")";
-    }
-    // The C runtimes besides the one it frees with.
-    std::vector<std::string> others;
-    for (const std::string &dll : check.runtime_dlls) {
-        if (heap_of(dll, facts) != freeing[0]) {
-            others.push_back(dll);
-        }
-    }
-    return "it frees with " + freeing[0] + " while it imports " + join(others) + " too";
 }
 
 // Whether an imported DLL is ours; Windows adds ".dll" to a name without
 // an extension.
-bool is_our_dll(const std::string &dll, const HostFacts &facts)
+bool is_our_dll(const std::string &dll, const BuildFacts &facts)
 {
     return lower(dll) == lower(facts.dll) || lower(dll) + ".dll" == lower(facts.dll);
 }
@@ -209,7 +216,7 @@ bool names(const HostCheck &check, const char *name)
 }
 
 // Each name it asks our DLL for, checked against the exports.
-void check_names(const PeImage &image, const PeText &text, const HostFacts &facts, HostCheck &check)
+void check_names(const PeImage &image, const PeStrings &text, const BuildFacts &facts, HostCheck &check)
 {
     const std::string imports = check.use == Use::imports ? "it imports " : "its strings name ";
     const auto add = [&](const std::string &name, std::uint16_t ordinal, bool delay_loaded) {
@@ -242,10 +249,10 @@ void check_names(const PeImage &image, const PeText &text, const HostFacts &fact
 }
 
 // The builds that serve a file that uses our DLL, or the reasons none does.
-void find_builds(const HostFacts &facts, HostCheck &check)
+void find_builds(const BuildFacts &facts, HostCheck &check)
 {
-    std::vector<HostFacts::Build> any;  // of its architecture
-    for (const HostFacts::Build &build : facts.builds) {
+    std::vector<BuildFacts::Build> any;  // of its architecture
+    for (const BuildFacts::Build &build : facts.builds) {
         if (build.architecture == check.architecture) {
             any.push_back(build);
         }
@@ -264,20 +271,20 @@ void find_builds(const HostFacts &facts, HostCheck &check)
     if (told && (releases || !asks)) {
         check.builds = any;
         if (check.reasons.empty()) {
-            check.notes.push_back((check.runtime == Runtime::ours ? "" : elsewhere(check, facts) + "; ") + "any " +
+            check.notes.push_back((check.runtime == RuntimeKind::ours ? "" : check.own_heap + "; ") + "any " +
                                   check.architecture + " build will do, since " + since);
         }
-    } else if (check.runtime == Runtime::ours) {
+    } else if (check.runtime == RuntimeKind::ours) {
         std::copy_if(any.begin(), any.end(), std::back_inserter(check.builds),
-                     [&](const HostFacts::Build &build) { return build.runtime == check.runtime_name; });
+                     [&](const BuildFacts::Build &build) { return build.runtime == check.runtime_name; });
         if (check.builds.empty() && !check.architecture.empty()) {
             check.reasons.push_back("no build of ours is for " + check.architecture + " on " + check.runtime_name);
         }
     } else if (!told) {
-        check.reasons.push_back(elsewhere(check, facts) + ", and whether it releases the setup path list with "
+        check.reasons.push_back(check.own_heap + ", and whether it releases the setup path list with "
                                 "KIVVMFreeSetupPaths cannot be told from its strings");
     } else {
-        check.reasons.push_back(elsewhere(check, facts) + ", and " + (imports ? "it imports" : "its strings name") +
+        check.reasons.push_back(check.own_heap + ", and " + (imports ? "it imports" : "its strings name") +
                                 " KIVVMGetSetupPaths without KIVVMFreeSetupPaths: releasing the list with its "
                                 "own free() or delete[] would corrupt a heap");
     }
@@ -304,9 +311,9 @@ std::string major_of(const std::string &version)
 }
 
 // The assembly our build on a runtime binds, or null where it binds none.
-const PeAssembly *assembly_of(const std::string &runtime, const HostFacts &facts)
+const PeAssembly *assembly_of(const std::string &runtime, const BuildFacts &facts)
 {
-    for (const HostFacts::Runtime &candidate : facts.runtimes) {
+    for (const BuildFacts::Runtime &candidate : facts.runtimes) {
         if (candidate.name == runtime && !candidate.assembly.name.empty()) {
             return &candidate.assembly;
         }
@@ -314,10 +321,14 @@ const PeAssembly *assembly_of(const std::string &runtime, const HostFacts &facts
     return nullptr;
 }
 
-std::string describe(const PeAssembly &assembly)
+}  // namespace
+
+std::string assembly_text(const PeAssembly &assembly)
 {
     return assembly.name + " " + assembly.version + (assembly.architecture.empty() ? "" : " " + assembly.architecture);
 }
+
+namespace {
 
 // Who provides an assembly of a side-by-side runtime.
 std::string provider(const PeAssembly &assembly)
@@ -334,7 +345,7 @@ bool exports_name(const DllCheck &dll, const std::string &name)
 }
 
 // What is wrong with the DLL for these files, and what to know of it.
-void judge_dll(const std::vector<HostFile> &files, const HostFacts &facts, const Verdict &verdict, DllCheck &dll)
+void judge_dll(const std::vector<HostFile> &files, const BuildFacts &facts, const Verdict &verdict, DllCheck &dll)
 {
     if (!dll.ours) {
         dll.reasons.push_back(!dll.product_name.empty() && dll.product_name != facts.product
@@ -380,24 +391,24 @@ void judge_dll(const std::vector<HostFile> &files, const HostFacts &facts, const
         return;
     }
     std::vector<std::string> needed;
-    for (const HostFacts::Build &build : verdict.builds) {
+    for (const BuildFacts::Build &build : verdict.builds) {
         if (build.architecture == dll.architecture) {
             add_once(needed, build.runtime);
         }
     }
-    if (!needed.empty() && (dll.runtime != Runtime::ours ||
+    if (!needed.empty() && (dll.runtime != RuntimeKind::ours ||
                             std::find(needed.begin(), needed.end(), dll.runtime_name) == needed.end())) {
         dll.reasons.push_back(
-            (dll.runtime == Runtime::ours ? "it is the build on " + dll.runtime_name
-             : dll.runtime == Runtime::linked ? std::string("it imports no C runtime DLL")
-                                               : "it imports " + join(dll.runtime_dlls)) +
-            ", and these files need the one on " + join(needed));
+            (dll.runtime == RuntimeKind::ours ? "it is the build on " + dll.runtime_name
+             : dll.runtime == RuntimeKind::linked ? std::string("it imports no C runtime DLL")
+                                               : "it imports " + comma_list(dll.runtime_dlls)) +
+            ", and these files need the one on " + comma_list(needed));
     }
     const PeAssembly *assembly = assembly_of(dll.runtime_name, facts);
-    if (dll.runtime == Runtime::ours && assembly != nullptr &&
+    if (dll.runtime == RuntimeKind::ours && assembly != nullptr &&
         std::none_of(dll.binds.begin(), dll.binds.end(),
                      [&](const PeAssembly &bound) { return lower(bound.name) == lower(assembly->name); })) {
-        dll.reasons.push_back("it imports " + join(dll.runtime_dlls) + " but its manifest binds no " + assembly->name +
+        dll.reasons.push_back("it imports " + comma_list(dll.runtime_dlls) + " but its manifest binds no " + assembly->name +
                               ": Windows will not find that runtime, and the DLL does not load");
     }
 }
@@ -405,11 +416,11 @@ void judge_dll(const std::vector<HostFile> &files, const HostFacts &facts, const
 // What the files cannot show: the side-by-side runtime the DLL binds (the
 // one checked where it serves, else the build named) must be installed, at
 // the version it binds, whatever older one a host binds.
-void side_by_side(const std::vector<HostFile> &files, const HostFacts &facts, const DllCheck *dll, Verdict &verdict)
+void side_by_side(const std::vector<HostFile> &files, const BuildFacts &facts, const DllCheck *dll, Verdict &verdict)
 {
     PeAssembly binding;
     if (dll != nullptr && dll->error.empty() && dll->reasons.empty()) {
-        for (const HostFacts::Runtime &runtime : facts.runtimes) {
+        for (const BuildFacts::Runtime &runtime : facts.runtimes) {
             for (const PeAssembly &bound : dll->binds) {
                 if (!runtime.assembly.name.empty() && lower(bound.name) == lower(runtime.assembly.name)) {
                     binding = bound;
@@ -422,7 +433,7 @@ void side_by_side(const std::vector<HostFile> &files, const HostFacts &facts, co
     if (binding.name.empty()) {
         return;
     }
-    verdict.notes.push_back(facts.dll + " binds " + describe(binding) + ", which " + provider(binding) +
+    verdict.notes.push_back(facts.dll + " binds " + assembly_text(binding) + ", which " + provider(binding) +
                             " provides: it must be installed, which these files cannot show");
     for (const HostFile &file : files) {
         for (const PeAssembly &bound : file.check.binds) {
@@ -454,11 +465,11 @@ std::string vc80_redistributable(const std::string &version)
            std::prev(std::end(kReleases))->first + ", is older)";
 }
 
-DllCheck check_dll(const std::string &path, const PeImage &image, const HostFacts &facts)
+DllCheck check_dll(const std::string &path, const PeImage &image, const BuildFacts &facts)
 {
     DllCheck dll;
     dll.path = path;
-    find_image(image, facts, dll);
+    platform_of(image, facts, dll);
     dll.exports = image.exports;
     const PeVersion version = read_version(image.version);
     dll.file_version = version.file_version;
@@ -470,11 +481,11 @@ DllCheck check_dll(const std::string &path, const PeImage &image, const HostFact
     return dll;
 }
 
-HostCheck check_host(const PeImage &image, const PeText &text, const HostFacts &facts)
+HostCheck check_host(const PeImage &image, const PeStrings &text, const BuildFacts &facts)
 {
     HostCheck check;
-    find_image(image, facts, check);
-    check.use = text.holds_dll ? Use::strings : Use::none;
+    platform_of(image, facts, check);
+    check.use = text.names_dll ? Use::strings : Use::none;
     for (const PeModule &module : image.modules) {
         if (is_our_dll(module.dll, facts)) {
             check.use = Use::imports;
@@ -485,11 +496,11 @@ HostCheck check_host(const PeImage &image, const PeText &text, const HostFacts &
     }
     if (check.architecture.empty()) {
         std::vector<std::string> ours;
-        for (const HostFacts::Architecture &architecture : facts.architectures) {
+        for (const BuildFacts::Architecture &architecture : facts.architectures) {
             ours.push_back(architecture.name);
         }
         check.reasons.push_back("its architecture (machine " + hex(image.machine) + ") is none we build a DLL for (" +
-                                join(ours) + ")");
+                                comma_list(ours) + ")");
     }
     check_names(image, text, facts, check);
     find_builds(facts, check);
@@ -502,20 +513,20 @@ HostCheck check_host(const PeImage &image, const PeText &text, const HostFacts &
 namespace {
 
 // The process alone: the builds that serve every file, and the one named.
-Verdict judge_files(const std::vector<HostFile> &files, const HostFacts &facts)
+Verdict judge_files(const std::vector<HostFile> &files, const BuildFacts &facts)
 {
     Verdict verdict;
-    std::vector<HostFacts::Build> serve_all = facts.builds;
+    std::vector<BuildFacts::Build> serve_all = facts.builds;
     bool unknown = false;
     for (const HostFile &file : files) {
         if (!file.error.empty()) {
             unknown = true;
         } else if (file.check.use != Use::none) {
-            std::vector<HostFacts::Build> serve;
+            std::vector<BuildFacts::Build> serve;
             std::copy_if(serve_all.begin(), serve_all.end(), std::back_inserter(serve),
-                         [&](const HostFacts::Build &build) {
+                         [&](const BuildFacts::Build &build) {
                              return std::any_of(file.check.builds.begin(), file.check.builds.end(),
-                                                [&](const HostFacts::Build &b) { return b.preset == build.preset; });
+                                                [&](const BuildFacts::Build &b) { return b.preset == build.preset; });
                          });
             serve_all = serve;
         }
@@ -530,9 +541,9 @@ Verdict judge_files(const std::vector<HostFile> &files, const HostFacts &facts)
         }
         verdict.builds = serve_all;
         // A runtime the process loads already, then one every Windows has.
-        const auto rank = [&](const HostFacts::Build &build) {
+        const auto rank = [&](const BuildFacts::Build &build) {
             const auto runtime = std::find_if(facts.runtimes.begin(), facts.runtimes.end(),
-                                              [&](const HostFacts::Runtime &r) { return r.name == build.runtime; });
+                                              [&](const BuildFacts::Runtime &r) { return r.name == build.runtime; });
             const bool loaded = std::any_of(files.begin(), files.end(), [&](const HostFile &file) {
                 return std::any_of(file.check.runtime_dlls.begin(), file.check.runtime_dlls.end(),
                                    [&](const std::string &dll) { return runtime_of(dll, facts) == build.runtime; });
@@ -540,7 +551,7 @@ Verdict judge_files(const std::vector<HostFile> &files, const HostFacts &facts)
             return std::make_pair(!loaded, runtime == facts.runtimes.end() || !runtime->everywhere);
         };
         verdict.build = *std::min_element(serve_all.begin(), serve_all.end(),
-                                          [&](const HostFacts::Build &a, const HostFacts::Build &b) {
+                                          [&](const BuildFacts::Build &a, const BuildFacts::Build &b) {
                                               return rank(a) < rank(b);
                                           });
         verdict.has_build = true;
@@ -552,12 +563,12 @@ Verdict judge_files(const std::vector<HostFile> &files, const HostFacts &facts)
                                       " is unknown");
         } else if (file.check.use != Use::none) {
             std::vector<std::string> presets;
-            for (const HostFacts::Build &build : file.check.builds) {
+            for (const BuildFacts::Build &build : file.check.builds) {
                 presets.push_back(build.preset);
             }
             verdict.reasons.push_back(file.file + (presets.empty()       ? ": no build serves it"
                                                     : presets.size() == 1 ? " needs " + presets[0]
-                                                                          : " needs one of " + join(presets)));
+                                                                          : " needs one of " + comma_list(presets)));
         }
     }
     return verdict;
@@ -565,12 +576,12 @@ Verdict judge_files(const std::vector<HostFile> &files, const HostFacts &facts)
 
 }  // namespace
 
-Verdict judge_process(const std::vector<HostFile> &files, const HostFacts &facts, DllCheck *dll)
+Verdict judge_process(const std::vector<HostFile> &files, const BuildFacts &facts, DllCheck *dll)
 {
     Verdict verdict = judge_files(files, facts);
     if (dll != nullptr && dll->error.empty()) {
         judge_dll(files, facts, verdict, *dll);
-        const auto own = std::find_if(verdict.builds.begin(), verdict.builds.end(), [&](const HostFacts::Build &b) {
+        const auto own = std::find_if(verdict.builds.begin(), verdict.builds.end(), [&](const BuildFacts::Build &b) {
             return b.architecture == dll->architecture && b.runtime == dll->runtime_name;
         });
         if (dll->reasons.empty() && own != verdict.builds.end()) {
@@ -583,265 +594,6 @@ Verdict judge_process(const std::vector<HostFile> &files, const HostFacts &facts
     }
     side_by_side(files, facts, dll, verdict);
     return verdict;
-}
-
-namespace {
-
-std::string describe(const NameCheck &entry)
-{
-    return entry.name.empty() ? "ordinal " + std::to_string(entry.ordinal) : entry.name;
-}
-
-// An image's C runtime, as its line says it.  Our DLL is told apart where
-// its wording differs: a DLL that imports no C runtime may have none at all.
-std::string text_runtime(const ImageCheck &check, const HostFacts &facts, bool our_dll)
-{
-    if (check.runtime == Runtime::ours) {
-        return check.runtime_name + " (" + join(check.runtime_dlls) + ")";
-    }
-    if (check.runtime == Runtime::other) {
-        return check.runtime_name + ", which no build of ours is on";
-    }
-    if (check.runtime == Runtime::linked) {
-        return our_dll ? "none (it imports no C runtime DLL)" : "linked in statically (it imports no C runtime DLL)";
-    }
-    return our_dll ? "more than one (" + join(check.runtime_dlls) + ")" : "more than one: " + elsewhere(check, facts);
-}
-
-// An image's architecture and C runtime lines.
-std::string text_image(const ImageCheck &check, const HostFacts &facts, bool our_dll)
-{
-    return "  architecture: " + (check.architecture.empty() ? std::string("none of ours") : check.architecture) +
-           " (machine " + hex(check.machine) + ")\n  C runtime: " + text_runtime(check, facts, our_dll) + "\n";
-}
-
-std::string text_host(const HostFile &file, const HostFacts &facts)
-{
-    if (!file.error.empty()) {
-        return file.file + "\n  error: " + file.error + "\n";
-    }
-    const HostCheck &check = file.check;
-    std::string text = file.file + "\n" + text_image(check, facts, false);
-    if (!check.frees_with.empty()) {
-        std::vector<std::string> frees;
-        for (const HeapImport &import : check.frees_with) {
-            frees.push_back(import.function + " from " + import.dll);
-        }
-        text += "  frees with: " + join(frees) + "\n";
-    }
-    if (check.use == Use::none) {
-        return text + "  uses " + facts.dll + ": no, it neither imports nor names it\n";
-    }
-    text += check.use == Use::imports
-                ? "  imports from " + facts.dll + ":\n"
-                : "  names " + facts.dll + " in its image: loads it at run time, probably with LoadLibrary\n"
-                  "  names from its strings, not from an import table:\n";
-    for (const NameCheck &entry : check.names) {
-        text += "    " + describe(entry) + ": " +
-                (entry.exported         ? "exported"
-                 : entry.name.empty()   ? "by ordinal"
-                 : entry.nearest.empty() ? "not exported"
-                                         : "not exported; nearest " + entry.nearest) +
-                (entry.delay_loaded ? ", delay-loaded" : "") + "\n";
-    }
-    std::vector<std::string> presets;
-    for (const HostFacts::Build &build : check.builds) {
-        presets.push_back(build.preset);
-    }
-    text += "  builds that serve it: " + (presets.empty() ? std::string("none") : join(presets)) + "\n";
-    for (const std::string &note : check.notes) {
-        text += "  note: " + note + "\n";
-    }
-    for (const std::string &reason : check.reasons) {
-        text += "  why: " + reason + "\n";
-    }
-    return text;
-}
-
-std::string json_text(const std::string &text)
-{
-    return json_string(text.c_str());
-}
-
-std::string json_list(const std::vector<std::string> &items)
-{
-    std::string json;
-    for (const std::string &item : items) {
-        json += (json.empty() ? "" : ", ") + json_text(item);
-    }
-    return "[" + json + "]";
-}
-
-std::string json_bool(bool value)
-{
-    return value ? "true" : "false";
-}
-
-std::string json_or_null(bool present, const std::string &json)
-{
-    return present ? json : "null";
-}
-
-std::string json_binds(const std::vector<PeAssembly> &binds)
-{
-    std::vector<std::string> items;
-    for (const PeAssembly &bound : binds) {
-        items.push_back("{\"name\": " + json_text(bound.name) + ", \"version\": " + json_text(bound.version) +
-                        ", \"architecture\": " + json_text(bound.architecture) + "}");
-    }
-    return "[" + join(items) + "]";
-}
-
-// An image's machine, architecture and C runtime, null where unknown.
-std::string json_image(const ImageCheck &check, bool read)
-{
-    const bool named = check.runtime == Runtime::ours || check.runtime == Runtime::other;
-    return "\"machine\": " + json_or_null(read, std::to_string(check.machine)) +
-           ", \"architecture\": " + json_or_null(!check.architecture.empty(), json_text(check.architecture)) +
-           ", \"c_runtime\": " + json_or_null(read && named, json_text(check.runtime_name));
-}
-
-std::string json_dll(const DllCheck &dll)
-{
-    const bool read = dll.error.empty();
-    std::vector<std::string> exports;
-    for (const PeExport &entry : dll.exports) {
-        exports.push_back("{\"name\": " + json_or_null(!entry.name.empty(), json_text(entry.name)) +
-                          ", \"ordinal\": " + std::to_string(entry.ordinal) + "}");
-    }
-    const auto text_or_null = [](const std::string &text) { return json_or_null(!text.empty(), json_text(text)); };
-    return "{\"path\": " + json_text(dll.path) + ", \"beside\": " + json_bool(dll.beside) +
-           ", \"error\": " + json_or_null(!read, json_text(dll.error)) + ", " + json_image(dll, read) +
-           ", \"c_runtime_dlls\": " + json_list(dll.runtime_dlls) + ", \"exports\": [" + join(exports) +
-           "], \"file_version\": " + text_or_null(dll.file_version) +
-           ", \"product_version\": " + text_or_null(dll.product_version) +
-           ", \"product_name\": " + text_or_null(dll.product_name) + ", \"manifest_binds\": " +
-           json_binds(dll.binds) + ", \"ours\": " + json_or_null(read, json_bool(dll.ours)) +
-           ", \"notes\": " + json_list(dll.notes) + ", \"reasons\": " + json_list(dll.reasons) +
-           ", \"fits\": " + json_bool(read && dll.reasons.empty()) + "}";
-}
-
-std::string json_host(const HostFile &file)
-{
-    const bool read = file.error.empty();
-    const HostCheck &check = file.check;
-    std::vector<std::string> frees;
-    for (const HeapImport &import : check.frees_with) {
-        frees.push_back("{\"function\": " + json_text(import.function) + ", \"dll\": " + json_text(import.dll) + "}");
-    }
-    std::vector<std::string> names;
-    for (const NameCheck &entry : check.names) {
-        names.push_back("{\"name\": " + json_or_null(!entry.name.empty(), json_text(entry.name)) +
-                        ", \"ordinal\": " + json_or_null(entry.name.empty(), std::to_string(entry.ordinal)) +
-                        ", \"delay_loaded\": " + json_bool(entry.delay_loaded) +
-                        ", \"from_strings\": " + json_bool(check.use == Use::strings) +
-                        ", \"exported\": " + json_bool(entry.exported) +
-                        ", \"nearest\": " + json_or_null(!entry.nearest.empty(), json_text(entry.nearest)) + "}");
-    }
-    std::vector<std::string> builds;
-    for (const HostFacts::Build &build : check.builds) {
-        builds.push_back(build.preset);
-    }
-    return "{\"file\": " + json_text(file.file) + ", \"error\": " + json_or_null(!read, json_text(file.error)) + ", " +
-           json_image(check, read) +
-           ", \"c_runtime_is_ours\": " + json_or_null(read, json_bool(check.runtime == Runtime::ours)) +
-           ", \"c_runtime_is_static\": " + json_or_null(read, json_bool(check.runtime == Runtime::linked)) +
-           ", \"c_runtime_dlls\": " + json_list(check.runtime_dlls) + ", \"frees_with\": [" + join(frees) +
-           "], \"uses_our_dll\": " + json_or_null(read, json_bool(check.use != Use::none)) +
-           ", \"loads_at_run_time\": " + json_or_null(read, json_bool(check.use == Use::strings)) + ", \"names\": [" + join(names) +
-           "], \"builds\": " + json_list(builds) + ", \"manifest_binds\": " + json_binds(check.binds) +
-           ", \"notes\": " + json_list(check.notes) +
-           ", \"reasons\": " + json_list(check.reasons) + ", \"fits\": " + json_bool(read && check.reasons.empty()) +
-           "}";
-}
-
-}  // namespace
-
-namespace {
-
-std::string text_dll(const std::vector<HostFile> &files, const DllCheck *dll, const HostFacts &facts)
-{
-    if (dll == nullptr) {
-        return facts.dll + ": none checked: there is none beside " + (files.empty() ? "" : files[0].file) +
-               ", and no --dll names one\n";
-    }
-    std::string text = facts.dll + ": " + dll->path +
-                       (dll->beside ? " (beside " + (files.empty() ? "" : files[0].file) + ")" : "") + "\n";
-    if (!dll->error.empty()) {
-        return text + "  error: " + dll->error + "\n";
-    }
-    std::vector<std::string> exports;
-    for (const PeExport &entry : dll->exports) {
-        exports.push_back(entry.name.empty() ? "ordinal " + std::to_string(entry.ordinal) : entry.name);
-    }
-    text += text_image(*dll, facts, true) + "  exports: " + (exports.empty() ? std::string("nothing") : join(exports)) +
-            "\n  version: " + (dll->file_version.empty() ? std::string("none") : dll->file_version) +
-            (dll->product_version.empty() ? "" : ", product version " + dll->product_version) +
-            (dll->product_name.empty() ? "" : ", product name " + dll->product_name) + "\n";
-    for (const PeAssembly &bound : dll->binds) {
-        text += "  manifest binds: " + describe(bound) + "\n";
-    }
-    for (const std::string &note : dll->notes) {
-        text += "  note: " + note + "\n";
-    }
-    for (const std::string &reason : dll->reasons) {
-        text += "  why: " + reason + "\n";
-    }
-    return text;
-}
-
-}  // namespace
-
-std::string text_process(const std::vector<HostFile> &files, const DllCheck *dll, const Verdict &verdict,
-                         const HostFacts &facts)
-{
-    std::string text;
-    for (const HostFile &file : files) {
-        text += text_host(file, facts) + "\n";
-    }
-    text += text_dll(files, dll, facts) + "\n";
-    if (verdict.has_build) {
-        text += "verdict: " + verdict.build.preset + " (" + verdict.build.zip + ") serves every file that uses " +
-                facts.dll + "\n";
-    } else if (verdict.reasons.empty()) {  // the files would fit, whatever the DLL
-        text += "verdict: no file here uses " + facts.dll + "\n";
-    } else if (std::any_of(files.begin(), files.end(), [](const HostFile &file) { return !file.error.empty(); })) {
-        text += "verdict: none can be named, since not every file can be read\n";
-    } else {
-        text += "verdict: no single build serves every file that uses " + facts.dll + "\n";
-    }
-    for (const std::string &reason : verdict.reasons) {
-        text += "  " + reason + "\n";
-    }
-    if (dll != nullptr) {
-        const bool serves = dll->error.empty() && dll->reasons.empty();
-        text += "  the " + facts.dll + " checked " +
-                (serves ? verdict.has_build ? "is that build" : "is ours"
-                 : !dll->error.empty() ? "cannot be read"
-                                       : "will not serve them") +
-                (verdict.instead.empty() ? "" : ": take " + verdict.instead + " instead") + "\n";
-    }
-    for (const std::string &note : verdict.notes) {
-        text += "  note: " + note + "\n";
-    }
-    return text + "fits: " + (verdict.fits ? "yes" : "no") + "\n";
-}
-
-std::string json_process(const std::vector<HostFile> &files, const DllCheck *dll, const Verdict &verdict)
-{
-    std::string json = "{\"files\": [";
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        json += (i == 0 ? "\n  " : ",\n  ") + json_host(files[i]);
-    }
-    const HostFacts::Build &build = verdict.build;
-    return json + "\n], \"dll\": " + (dll == nullptr ? "null" : json_dll(*dll)) +
-           ",\n\"verdict\": {\"fits\": " + json_bool(verdict.fits) + ", \"build\": " +
-           json_or_null(verdict.has_build, "{\"preset\": " + json_text(build.preset) + ", \"architecture\": " +
-                                               json_text(build.architecture) + ", \"runtime\": " +
-                                               json_text(build.runtime) + ", \"zip\": " + json_text(build.zip) + "}") +
-           ", \"reasons\": " + json_list(verdict.reasons) +
-           ", \"instead\": " + json_or_null(!verdict.instead.empty(), json_text(verdict.instead)) +
-           ", \"notes\": " + json_list(verdict.notes) + "}}";
 }
 
 }  // namespace kivvm_tool

@@ -12,21 +12,17 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "host_check.h"
+#include "host_check_output.h"
+#include "host_files.h"
+#include "json.h"
 #include "kivvariantmanager.h"
 #include "report.h"
 #include "selection.h"
 #include "variant_table.h"
-
-#ifndef _WIN32
-#include <dirent.h>
-#include <strings.h>
-#endif
 
 #ifdef __MINGW32__
 // Windows hands a program its command line as typed: kivvm.exe expands
@@ -37,7 +33,6 @@ extern "C" int _dowildcard = -1;
 
 namespace {
 
-using kivvm_tool::json_string;
 using kivvm_tool::Report;
 using kivvm_tool::ask_library;
 using kivvm_tool::json_report;
@@ -114,31 +109,27 @@ int list_table(bool json)
     std::vector<std::vector<std::string>> lines = {
         {"row", "MatchKey", "ToolID", "ToolName", "SubToolName", "SubToolID", "ToolExpandedName",
          "RHOSetupLocation", "SetupPaths", "ZEFSectionName", "selectable"}};
-    std::fputs(json ? "[" : "", stdout);
+    kivvm_tool::JsonWriter rows;
+    rows.begin_array(kivvm_tool::JsonWriter::Layout::lines);
     for (const VariantRecord *row = VariantTable; !kivvm::is_terminator(*row); ++row) {
         const long index = row - VariantTable;
         const long winner = selected_instead(*row);
-        if (json) {
-            std::printf("%s\n  {\"row\": %ld, \"MatchKey\": %s, \"ToolID\": %d, \"ToolName\": %s, "
-                        "\"SubToolName\": %s, \"SubToolID\": %d, \"ToolExpandedName\": %s, "
-                        "\"RHOSetupLocation\": %s, \"SetupPaths\": %s, \"ZEFSectionName\": %s, "
-                        "\"selectable\": %s, \"selected_by_its_key\": %ld}",
-                        index == 0 ? "" : ",", index, json_string(row->MatchKey).c_str(), row->ToolID,
-                        json_string(row->ToolName).c_str(), json_string(row->SubToolName).c_str(), row->SubToolID,
-                        json_string(row->ToolExpandedName).c_str(), json_string(row->RHOSetupLocation).c_str(),
-                        json_string(row->SetupPaths).c_str(), json_string(row->ZEFSectionName).c_str(),
-                        winner == index ? "true" : "false", winner);
-        } else {
-            lines.push_back({std::to_string(index), row->MatchKey, std::to_string(row->ToolID), row->ToolName,
-                             row->SubToolName, std::to_string(row->SubToolID), row->ToolExpandedName,
-                             row->RHOSetupLocation, row->SetupPaths, row->ZEFSectionName,
-                             winner == index ? "yes"
-                                             : "no: \"" + std::string(row->MatchKey) + "\" selects row " +
-                                                   std::to_string(winner)});
-        }
+        rows.begin_object().key("row").number(index).key("MatchKey").string_or_null(row->MatchKey);
+        rows.key("ToolID").number(row->ToolID).key("ToolName").string_or_null(row->ToolName);
+        rows.key("SubToolName").string_or_null(row->SubToolName).key("SubToolID").number(row->SubToolID);
+        rows.key("ToolExpandedName").string_or_null(row->ToolExpandedName);
+        rows.key("RHOSetupLocation").string_or_null(row->RHOSetupLocation);
+        rows.key("SetupPaths").string_or_null(row->SetupPaths).key("ZEFSectionName").string_or_null(row->ZEFSectionName);
+        rows.key("selectable").boolean(winner == index).key("selected_by_its_key").number(winner).end_object();
+        lines.push_back({std::to_string(index), row->MatchKey, std::to_string(row->ToolID), row->ToolName,
+                         row->SubToolName, std::to_string(row->SubToolID), row->ToolExpandedName,
+                         row->RHOSetupLocation, row->SetupPaths, row->ZEFSectionName,
+                         winner == index ? "yes"
+                                         : "no: \"" + std::string(row->MatchKey) + "\" selects row " +
+                                               std::to_string(winner)});
     }
     if (json) {
-        std::fputs("\n]\n", stdout);
+        std::fputs((rows.end_array().text() + "\n").c_str(), stdout);
         return kExitSelected;
     }
     std::vector<std::size_t> widths(lines[0].size());
@@ -162,124 +153,30 @@ int list_table(bool json)
 
 // ---- A Windows host ----------------------------------------------------------
 
-// The whole file, or why not.
-std::string read_file(const char *file, std::vector<unsigned char> &bytes)
+// The FILEs as one process, or with each, each as a process of its own.
+// What cannot be read is said on stderr too.
+int check_hosts(const std::vector<std::string> &files, const char *dll, bool json, bool each)
 {
-    std::FILE *stream = std::fopen(file, "rb");
-    if (stream == nullptr) {
-        return std::string("cannot open it: ") + std::strerror(errno);
-    }
-    unsigned char buffer[65536];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, stream)) > 0) {
-        bytes.insert(bytes.end(), buffer, buffer + n);
-    }
-    const int error = std::ferror(stream) != 0 ? errno : 0;
-    std::fclose(stream);
-    return error != 0 ? std::string("cannot read it: ") + std::strerror(error) : "";
-}
-
-// A file's image, or why it cannot be read (said on stderr too).
-std::string read_image(const char *file, std::vector<unsigned char> &bytes, kivvm_tool::PeImage &image)
-{
-    std::string error = read_file(file, bytes);
-    if (error.empty()) {
-        error = kivvm_tool::read_pe_imports(bytes.data(), bytes.size(), image);
-    }
-    if (!error.empty()) {
-        std::fprintf(stderr, "kivvm: %s: %s\n", file, error.c_str());
-    }
-    return error;
-}
-
-// One FILE's check, or why it cannot be read.
-kivvm_tool::HostFile check_file(const char *file, const kivvm_tool::HostFacts &facts)
-{
-    kivvm_tool::HostFile host{file, "", {}};
-    std::vector<unsigned char> bytes;
-    kivvm_tool::PeImage image;
-    host.error = read_image(file, bytes, image);
-    if (host.error.empty()) {
-        const kivvm_tool::PeText text = kivvm_tool::find_text(bytes.data(), bytes.size(), facts.dll, facts.prefix);
-        host.check = kivvm_tool::check_host(image, text, facts);
-    }
-    return host;
-}
-
-// The DLL of that name in the folder of file, in any case, or empty: its
-// name as written first, which on Windows' own file systems finds any case;
-// elsewhere, then the folder's entries.
-std::string dll_beside(const std::string &file, const std::string &dll)
-{
-#ifdef _WIN32
-    const std::size_t slash = file.find_last_of("/\\:");
-#else
-    const std::size_t slash = file.rfind('/');
-#endif
-    const std::string folder = slash == std::string::npos ? "" : file.substr(0, slash + 1);
-    std::string path;
-    if (std::FILE *stream = std::fopen((folder + dll).c_str(), "rb")) {
-        std::fclose(stream);
-        path = folder + dll;
-    }
-#ifndef _WIN32
-    DIR *directory = path.empty() ? opendir(folder.empty() ? "." : folder.c_str()) : nullptr;
-    for (const dirent *entry = directory != nullptr ? readdir(directory) : nullptr; entry != nullptr && path.empty();
-         entry = readdir(directory)) {
-        if (strcasecmp(entry->d_name, dll.c_str()) == 0) {
-            path = folder + entry->d_name;
-        }
-    }
-    if (directory != nullptr) {
-        closedir(directory);
-    }
-#endif
-    return path;
-}
-
-// The DLL named, or else the one beside the first file; null with neither.
-std::unique_ptr<kivvm_tool::DllCheck> find_dll(const char *named, const std::string &first,
-                                                const kivvm_tool::HostFacts &facts)
-{
-    const std::string path = named != nullptr ? named : dll_beside(first, facts.dll);
-    if (path.empty()) {
-        return nullptr;
-    }
-    std::vector<unsigned char> bytes;
-    kivvm_tool::PeImage image;
-    const std::string error = read_image(path.c_str(), bytes, image);
-    auto dll = std::make_unique<kivvm_tool::DllCheck>();
-    if (error.empty()) {
-        *dll = kivvm_tool::check_dll(path, image, facts);
-    }
-    dll->path = path;
-    dll->beside = named == nullptr;
-    dll->error = error;
-    return dll;
-}
-
-// The FILEs as one process, or with each, each as a process of its own,
-// with the DLL named or the one beside its first FILE.
-int check_hosts(const std::vector<const char *> &files, const char *dll_file, bool json, bool each)
-{
-    const kivvm_tool::HostFacts &facts = kivvm_tool::build_facts();
-    std::vector<std::vector<kivvm_tool::HostFile>> processes(each ? files.size() : 1);
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        processes[each ? i : 0].push_back(check_file(files[i], facts));
-    }
+    const kivvm_tool::BuildFacts &facts = kivvm_tool::build_facts();
     bool all_fit = true;
     bool all_read = true;
     std::string out;
-    for (const std::vector<kivvm_tool::HostFile> &process : processes) {
-        const std::unique_ptr<kivvm_tool::DllCheck> dll = find_dll(dll_file, process[0].file, facts);
-        const kivvm_tool::Verdict verdict = kivvm_tool::judge_process(process, facts, dll.get());
-        all_fit = all_fit && verdict.fits;
-        all_read = all_read && (dll == nullptr || dll->error.empty());
-        for (const kivvm_tool::HostFile &file : process) {
-            all_read = all_read && file.error.empty();
+    for (const kivvm_tool::CheckedProcess &process : kivvm_tool::check_processes(files, dll, each, facts)) {
+        for (const kivvm_tool::HostFile &file : process.files) {
+            if (!file.error.empty()) {
+                std::fprintf(stderr, "kivvm: %s: %s\n", file.file.c_str(), file.error.c_str());
+                all_read = false;
+            }
         }
-        out += json ? (out.empty() ? "" : ",\n") + kivvm_tool::json_process(process, dll.get(), verdict)
-                    : (out.empty() ? "" : "\n") + kivvm_tool::text_process(process, dll.get(), verdict, facts);
+        if (process.dll && !process.dll->error.empty()) {
+            std::fprintf(stderr, "kivvm: %s: %s\n", process.dll->path.c_str(), process.dll->error.c_str());
+            all_read = false;
+        }
+        const kivvm_tool::DllCheck *checked = process.dll ? &*process.dll : nullptr;
+        all_fit = all_fit && process.verdict.fits;
+        out += json ? (out.empty() ? "" : ",\n") + kivvm_tool::check_host_json(process.files, checked, process.verdict)
+                    : (out.empty() ? "" : "\n") +
+                          kivvm_tool::check_host_text(process.files, checked, process.verdict, facts);
     }
     std::fputs((json && each ? "[" + out + "]\n" : json ? out + "\n" : out).c_str(), stdout);
     return !all_read ? kExitUnreadable : all_fit ? kExitSelected : kExitNoMatch;
@@ -303,7 +200,7 @@ int run(int argc, char **argv)
     bool each = false;
     const char *dll = nullptr;
     bool options = true;
-    std::vector<const char *> operands;
+    std::vector<const char *> operands;  // a null where the options ended
     for (int i = 1; i < argc; ++i) {
         const std::string_view argument = argv[i];
         if (!options || argument.size() < 2 || argument[0] != '-') {
@@ -340,7 +237,8 @@ int run(int argc, char **argv)
         if (list) {
             return usage_error("check-host does not take", "--list");
         }
-        return !operands.empty() ? check_hosts(operands, dll, json, each) : usage_error("check-host needs a FILE", "");
+        return !operands.empty() ? check_hosts({operands.begin(), operands.end()}, dll, json, each)
+                                 : usage_error("check-host needs a FILE", "");
     }
     if (each || dll != nullptr) {
         return usage_error("only check-host takes", each ? "--each" : "--dll");

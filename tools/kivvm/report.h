@@ -29,11 +29,6 @@ struct Report {
 // Calls KIVVMInit(identity), then every query.
 Report ask_library(const char *identity);
 
-// A JSON string literal, or null.  Always valid UTF-8: valid UTF-8 passes
-// through unchanged, and every byte from 0x80 up that is not part of a
-// valid sequence becomes U+FFFD.
-std::string json_string(const char *text);
-
 // The report as one JSON object, and as aligned text.
 std::string json_report(const Report &report);
 std::string text_report(const Report &report);

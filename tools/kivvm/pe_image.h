@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
-// What a Windows program or DLL imports and exports, read from its PE image:
-// its machine; for each DLL it imports from (directly or delay-loaded), the
-// functions it imports, by name or by ordinal; and the functions it exports.  Any bytes may be given: every read is
-// checked against their size, and every walk of a table is bounded.
-#ifndef KIVVM_TOOL_PE_IMPORTS_H
-#define KIVVM_TOOL_PE_IMPORTS_H
+// A Windows program or DLL as its PE image shows it: its machine; for each
+// DLL it imports from (directly or delay-loaded), the functions it imports,
+// by name or by ordinal; the functions it exports; its resources, with the
+// data of its version resource and of its manifest.  Any bytes may be
+// given: every read is checked against their size, and every walk of a
+// table is bounded.
+#ifndef KIVVM_TOOL_PE_IMAGE_H
+#define KIVVM_TOOL_PE_IMAGE_H
 
 #include <cstddef>
 #include <cstdint>
@@ -50,7 +52,7 @@ struct PeImage {
 // Reads the image in data[0, size).  Returns an empty string and fills
 // image, or says what is wrong with the bytes ("truncated: ...", "not a PE
 // file: ...").
-std::string read_pe_imports(const unsigned char *data, std::size_t size, PeImage &image);
+std::string read_pe_image(const unsigned char *data, std::size_t size, PeImage &image);
 
 // The facts of a version resource's data (VS_VERSIONINFO): the file and
 // product versions of its fixed part ("1.0.0.0"; empty without one), and
@@ -73,18 +75,6 @@ std::vector<PeAssembly> read_manifest(const std::string &xml);
 
 // "0x1c4": how the reader's messages, and check-host, write a number.
 std::string hex(std::uint64_t value);
-
-// What a program that loads a DLL at run time holds for LoadLibrary and
-// GetProcAddress: text anywhere in its bytes, as ASCII or as UTF-16LE.
-struct PeText {
-    bool holds_dll = false;          // the DLL's name, in any case
-    std::vector<std::string> words;  // each word (letters, digits, '_') that starts
-                                     // with the prefix, as found, once, in order
-};
-
-// Looks through data[0, size) for dll's name and for words that start with
-// prefix (compared as they are; a word does not start inside another).
-PeText find_text(const unsigned char *data, std::size_t size, const std::string &dll, const std::string &prefix);
 
 }  // namespace kivvm_tool
 

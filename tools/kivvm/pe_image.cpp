@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "pe_imports.h"
+#include "pe_image.h"
 
 #include <algorithm>
-#include <set>
 #include <sstream>
 #include <string>
 
@@ -288,7 +287,7 @@ void read_resource_table(const Image &image, std::uint64_t root, std::uint64_t t
     }
 }
 
-void read_image(Image &image, PeImage &result)
+void read_tables(Image &image, PeImage &result)
 {
     if (image.read(0, 2, "the MZ header") != 0x5a4dU) {
         image.fail("not a PE file: it does not start with \"MZ\"");
@@ -411,30 +410,16 @@ void read_image(Image &image, PeImage &result)
 
 }  // namespace
 
-std::string read_pe_imports(const unsigned char *data, std::size_t size, PeImage &image)
+std::string read_pe_image(const unsigned char *data, std::size_t size, PeImage &image)
 {
     image = PeImage{};
     Image reader(data, size);
-    read_image(reader, image);
+    read_tables(reader, image);
     if (reader.failed()) {
         image = PeImage{};
     }
     return reader.error();
 }
-
-namespace {
-
-bool is_word(int c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
-}
-
-int fold(int c)
-{
-    return c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c;
-}
-
-}  // namespace
 
 namespace {
 
@@ -547,46 +532,6 @@ std::string hex(std::uint64_t value)
     std::ostringstream text;
     text << "0x" << std::hex << value;
     return text.str();
-}
-
-PeText find_text(const unsigned char *data, std::size_t size, const std::string &dll, const std::string &prefix)
-{
-    PeText text;
-    std::set<std::string> seen;
-    // ASCII, a character a byte; then UTF-16LE, a character two bytes, the
-    // second zero, at any offset.
-    for (const std::size_t width : {std::size_t{1}, std::size_t{2}}) {
-        // The character at offset, or 0 where there is none (0 is part of
-        // no name and no word).
-        const auto at = [&](std::size_t offset) {
-            if (offset >= size || size - offset < width || (width == 2 && data[offset + 1] != 0)) {
-                return 0;
-            }
-            return static_cast<int>(data[offset]);
-        };
-        const auto holds = [&](std::size_t offset, const std::string &what, bool any_case) {
-            for (std::size_t i = 0; i < what.size(); ++i) {
-                const int c = at(offset + i * width);
-                if (any_case ? fold(c) != fold(what[i]) : c != what[i]) {
-                    return false;
-                }
-            }
-            return true;
-        };
-        for (std::size_t offset = 0; offset < size; ++offset) {
-            text.holds_dll = text.holds_dll || holds(offset, dll, true);
-            if ((offset < width || !is_word(at(offset - width))) && holds(offset, prefix, false)) {
-                std::string word;
-                for (std::size_t end = offset; is_word(at(end)); end += width) {
-                    word += static_cast<char>(at(end));
-                }
-                if (seen.insert(word).second) {
-                    text.words.push_back(word);
-                }
-            }
-        }
-    }
-    return text;
 }
 
 }  // namespace kivvm_tool
