@@ -27,8 +27,9 @@ set(KIVVM_CRT_DEFINITION_ucrt _UCRT)
 # The C runtime every Windows has: a build on it needs no redistributable.
 set(KIVVM_CRT_EVERYWHERE msvcrt)
 # The side-by-side assembly through which Windows finds a runtime, where it
-# needs one, as the DLL's manifest binds it: name, then version.
-set(KIVVM_CRT_ASSEMBLY_msvcr80 Microsoft.VC80.CRT 8.0.50727.762)
+# needs one, as the DLL's manifest binds it: its name, version and public
+# key token (its architecture is each build's MANIFEST_ARCHITECTURE).
+set(KIVVM_CRT_ASSEMBLY_msvcr80 NAME Microsoft.VC80.CRT VERSION 8.0.50727.762 TOKEN 1fc8b3b9a1e18e3b)
 
 # kivvm_windows_fact(<out> <arch> <fact>): one fact of an architecture.
 function(kivvm_windows_fact out arch fact)

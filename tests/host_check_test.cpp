@@ -6,8 +6,12 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <cstring>
 #include <fstream>
+#include <functional>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -24,7 +28,6 @@ using kivvm_tool::BuildFacts;
 using kivvm_tool::PeImage;
 using kivvm_tool::PeModule;
 using kivvm_tool::RuntimeKind;
-using kivvm_tool::Use;
 
 // The tests run in fuzz/pe-corpus.
 std::vector<unsigned char> seed(const std::string &name)
@@ -33,11 +36,17 @@ std::vector<unsigned char> seed(const std::string &name)
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
+// The reader on bytes held in memory.
+std::string read_image(const std::vector<unsigned char> &bytes, PeImage &image)
+{
+    return kivvm_tool::read_pe_image(kivvm_tool::MemoryBytes(bytes.data(), bytes.size()), image);
+}
+
 TEST(PeReader, ReadsImportsDelayLoadsAndOrdinals)
 {
     PeImage image;
     std::vector<unsigned char> bytes = seed("x64-ucrt-delay-loaded.exe");
-    ASSERT_EQ(kivvm_tool::read_pe_image(bytes.data(), bytes.size(), image), "");
+    ASSERT_EQ(read_image(bytes, image), "");
     EXPECT_EQ(image.machine, 0x8664);
     const PeModule &ours = image.modules.back();
     EXPECT_EQ(ours.dll, "kivvariantmanager.dll");
@@ -46,7 +55,7 @@ TEST(PeReader, ReadsImportsDelayLoadsAndOrdinals)
     EXPECT_EQ(ours.imports[0].name, "KIVVMFreeSetupPaths");
 
     bytes = seed("x86-msvcr80-misspelled-and-ordinal.exe");
-    ASSERT_EQ(kivvm_tool::read_pe_image(bytes.data(), bytes.size(), image), "");
+    ASSERT_EQ(read_image(bytes, image), "");
     EXPECT_EQ(image.machine, 0x14c);
     EXPECT_EQ(image.modules.size(), 2U);  // none left of the image read before
     bool by_ordinal = false;
@@ -62,7 +71,7 @@ TEST(PeReader, ReadsImportsDelayLoadsAndOrdinals)
 std::string outcome(const std::vector<unsigned char> &bytes)
 {
     PeImage image;
-    std::string text = kivvm_tool::read_pe_image(bytes.data(), bytes.size(), image);
+    std::string text = read_image(bytes, image);
     for (const PeModule &module : image.modules) {
         text += (text.empty() ? "" : "; ") + module.dll + (module.delay_loaded ? " (delay):" : ":");
         for (const kivvm_tool::PeImport &import : module.imports) {
@@ -90,7 +99,7 @@ TEST(PeReader, EveryPrefixSaysWhatWasCut)
     EXPECT_EQ(said, "0 truncated: the MZ header ends past the end of the file\n"
                     "64 truncated: the PE signature ends past the end of the file\n"
                     "124 truncated: the COFF header ends past the end of the file\n"
-                    "142 truncated: the optional header ends past the end of the file\n"
+                    "144 truncated: the optional header ends past the end of the file\n"
                     "240 truncated: the section table ends past the end of the file\n"
                     "512 truncated: import descriptor 0 at RVA 0x2020 ends past the end of the file\n"
                     "1572 truncated: import descriptor 0 at RVA 0x202c ends past the end of the file\n"
@@ -102,7 +111,7 @@ TEST(PeReader, EveryPrefixSaysWhatWasCut)
     for (std::size_t size = 0; size < delay.size(); ++size) {
         const std::vector<unsigned char> prefix(delay.begin(), delay.begin() + static_cast<long>(size));
         PeImage image;
-        const std::string error = kivvm_tool::read_pe_image(prefix.data(), prefix.size(), image);
+        const std::string error = read_image(prefix, image);
         EXPECT_TRUE(error.empty() || image.modules.empty()) << size;
     }
 }
@@ -193,12 +202,18 @@ TEST(PeReader, SaysWhatIsWrongWithAnImage)
         // A 64-bit image's ordinals have the top bit of 64.
         {patched("x64-ucrt-delay-loaded.exe", {{0x710, 8, 0x8000000000000005}}),
          "api-ms-win-crt-heap-l1-1-0.dll: #5; " + outcome(seed("x64-ucrt-delay-loaded.exe")).substr(40)},
-        // Old delay-load descriptors give addresses: rebased, and checked,
-        // against a 64-bit image's base too.
-        {patched("x64-ucrt-delay-loaded.exe",
-                 {{0xa8, 8, 0x10000000}, {0x628, 4, 0}, {0x62c, 4, 0x100020c0}, {0x638, 4, 0x10002068}}),
+        // Old delay-load descriptors give addresses, as every entry of their
+        // name tables does: rebased, and checked, against a 64-bit image's
+        // base too.
+        {patched("x64-ucrt-delay-loaded.exe", {{0xa8, 8, 0x10000000}, {0x628, 4, 0}, {0x62c, 4, 0x100020c0},
+                                               {0x638, 4, 0x10002068}, {0x668, 8, 0x10002088},
+                                               {0x670, 8, 0x1000209e}, {0x678, 8, 0x100020b4}}),
          outcome(seed("x64-ucrt-delay-loaded.exe"))},
         {seed("x86-delay-loaded-old-style"), outcome(seed("x86-delay-loaded.exe"))},
+        {patched("x86-delay-loaded-old-style", {{0x654, 4, 0x207a}}),
+         "an import of kivvariantmanager.dll gives an address below the image base"},
+        {patched("x86-delay-loaded-old-style", {{0x654, 4, 0x80000002}}),
+         "api-ms-win-crt-heap-l1-1-0.dll: malloc; kivvariantmanager.dll (delay): KIVVMFreeSetupPaths #2 KIVVMInit"},
         {patched("x86-delay-loaded-old-style", {{0x614, 4, 0xfff0000}}),
          "delay-load descriptor 0 gives an address below the image base"},
         {patched("x86-delay-loaded-old-style", {{0x620, 4, 0x10000000}}), "api-ms-win-crt-heap-l1-1-0.dll: malloc"},
@@ -259,7 +274,7 @@ TEST(PeReader, ReadsExportsByNameAndByOrdinal)
 {
     const auto exports = [](const std::vector<unsigned char> &bytes) {
         PeImage image;
-        std::string text = kivvm_tool::read_pe_image(bytes.data(), bytes.size(), image);
+        std::string text = read_image(bytes, image);
         text += image.export_name + ":";
         for (const kivvm_tool::PeExport &entry : image.exports) {
             text += " " + std::to_string(entry.ordinal) + (entry.name.empty() ? "" : "=" + entry.name);
@@ -292,7 +307,7 @@ TEST(PeReader, ReadsExportsByNameAndByOrdinal)
         {{{0x675, 2, 0x100}}, "the exported name KIVVMFreeSetupPaths has no function: its index 256 is past the 8 "
                                "of the export address table:"},
         {{{0x669, 4, 0x9000}}, "an exported name at RVA 0x9000 lies outside the file's sections:"},
-        {{{0x62c, 4, 0x1002049}}, "the export address table at RVA 0x1002049 lies outside the file's sections:"},
+        {{{0x62c, 4, 0x1002049}}, "the export address table at RVA 0x1002055 lies outside the file's sections:"},
         {{{0x669, 4, 0x1009000}}, "an exported name at RVA 0x1009000 lies outside the file's sections:"},
         {{{0x61c, 4, 0x1002038}}, "the name in the export directory at RVA 0x1002038 lies outside the file's sections:"},
         {{{0x620, 4, 0x1000000}, {0x624, 4, 4}},
@@ -310,7 +325,7 @@ TEST(PeReader, ReadsResourcesVersionAndManifest)
 {
     const auto resources = [](const std::vector<unsigned char> &bytes) {
         PeImage image;
-        std::string text = kivvm_tool::read_pe_image(bytes.data(), bytes.size(), image);
+        std::string text = read_image(bytes, image);
         for (const kivvm_tool::PeResource &leaf : image.resources) {
             text += leaf.type + "/" + leaf.name + "/" + leaf.language + " " + kivvm_tool::hex(leaf.rva) + " " +
                     std::to_string(leaf.size) + "; ";
@@ -377,7 +392,7 @@ TEST(PeReader, ReadsResourcesVersionAndManifest)
 
     const std::vector<unsigned char> bytes = seed(dll);
     PeImage image;
-    ASSERT_EQ(kivvm_tool::read_pe_image(bytes.data(), bytes.size(), image), "");
+    ASSERT_EQ(read_image(bytes, image), "");
     const kivvm_tool::PeVersion version = kivvm_tool::read_version(image.version);
     EXPECT_EQ(version.file_version, "0.9.1.2");
     EXPECT_EQ(version.product_version, "0.9.0.0");
@@ -506,34 +521,64 @@ TEST(PeReader, StopsAtADescriptorWithoutAnAddressTable)
 {
     const std::vector<unsigned char> bytes = seed("cleared-address-table");
     PeImage image;
-    ASSERT_EQ(kivvm_tool::read_pe_image(bytes.data(), bytes.size(), image), "");
+    ASSERT_EQ(read_image(bytes, image), "");
     EXPECT_EQ(image.machine, 0x14c);
     EXPECT_TRUE(image.modules.empty());
 }
 
 // Words for LoadLibrary and GetProcAddress, in ASCII and UTF-16LE at any
-// offset; the DLL's name in any case; a word does not start inside another,
-// and holds letters, digits and '_' only.
+// offset; the DLL's name in any case, with or without ".dll", as a word of
+// its own; a word does not start inside another, and holds letters, digits
+// and '_' only.  The bytes are read a MiB at a time: a match across the
+// edge of one is whole.
 TEST(PeStrings, FindsNamesAsciiAndUtf16)
 {
     const std::string bytes = std::string("xKIVVMAtOne\0KIVVMInit\0_KIVVMGetHidden kivvmLower ", 50) +
                               "KIVVM09AZaz_/KIVVM1:KIVVM2@KIVVM3[KIVVM4`KIVVM5{KIVVM6" +
                               std::string("\0x\0K\0I\0V\0V\0M\0H\0\0K\0I\0V\0V\0M\0W\0i\0d\0e\0\0\0", 36) +
                               std::string("K\0i\0v\0V\0a\0r\0i\0a\0n\0t\0M\0a\0n\0a\0g\0e\0r\0.\0D\0L\0L\0", 42);
-    const auto *data = reinterpret_cast<const unsigned char *>(bytes.data());
-    const kivvm_tool::PeStrings text = kivvm_tool::scan_strings(data, bytes.size(), "kivvariantmanager.dll", "KIVVM");
-    EXPECT_TRUE(text.names_dll);
-    EXPECT_EQ(text.words, (std::vector<std::string>{"KIVVMInit", "KIVVM09AZaz_", "KIVVM1", "KIVVM2", "KIVVM3",
-                                                     "KIVVM4", "KIVVM5", "KIVVM6", "KIVVMWide"}));
-    // Any case, in ASCII too; UTF-16 only where every other byte is 0.
-    const std::string caps("AZ.DLL  K\1I\1V\1V\1M\1Q\1 QIVVMNo", 28);
-    const auto *caps_data = reinterpret_cast<const unsigned char *>(caps.data());
-    EXPECT_TRUE(kivvm_tool::scan_strings(caps_data, caps.size(), "az.dll", "KIVVM").names_dll);
-    EXPECT_FALSE(kivvm_tool::scan_strings(caps_data, caps.size(), "qz.dll", "KIVVM").names_dll);
-    EXPECT_TRUE(kivvm_tool::scan_strings(caps_data, caps.size(), "az.dll", "KIVVM").words.empty());
-    // Cut one byte short, the UTF-16 name is gone.
-    EXPECT_FALSE(kivvm_tool::scan_strings(data, bytes.size() - 1, "kivvariantmanager.dll", "KIVVM").names_dll);
-    EXPECT_FALSE(kivvm_tool::scan_strings(data, 0, "kivvariantmanager.dll", "KIVVM").names_dll);
+    const std::string edge = std::string((1 << 20) - 3, 'x') + std::string(" KIVVMInit\0kivvariantmanager.dll\0", 33);
+    struct Case {
+        std::string bytes;
+        const char *dll;
+        bool names_dll;
+        std::vector<std::string> words;
+        std::vector<std::uint64_t> dll_name_at;  // the name with ".dll" and a NUL, in ASCII
+    };
+    const Case cases[] = {
+        {bytes, "kivvariantmanager.dll", true,
+         {"KIVVMInit", "KIVVM09AZaz_", "KIVVM1", "KIVVM2", "KIVVM3", "KIVVM4", "KIVVM5", "KIVVM6", "KIVVMWide"}, {}},
+        // Cut one byte short, the UTF-16 name is gone.
+        {bytes.substr(0, bytes.size() - 1), "kivvariantmanager.dll", false,
+         {"KIVVMInit", "KIVVM09AZaz_", "KIVVM1", "KIVVM2", "KIVVM3", "KIVVM4", "KIVVM5", "KIVVM6", "KIVVMWide"}, {}},
+        {"", "kivvariantmanager.dll", false, {}, {}},
+        // Any case, in ASCII too; UTF-16 only where every other byte is 0.
+        {std::string("AZ.DLL  K\1I\1V\1V\1M\1Q\1 QIVVMNo", 28), "az.dll", true, {}, {}},
+        {std::string("AZ.DLL  K\1I\1V\1V\1M\1Q\1 QIVVMNo", 28), "qz.dll", false, {}, {}},
+        // Without ".dll", which Windows adds; not with another extension,
+        // nor inside a longer word.
+        {std::string("x\0kivvariantmanager\0", 20), "kivvariantmanager.dll", true, {}, {}},
+        {"\"KIVVARIANTMANAGER\"", "kivvariantmanager.dll", true, {}, {}},
+        {std::string("k\0i\0v\0v\0a\0r\0i\0a\0n\0t\0m\0a\0n\0a\0g\0e\0r\0\0\0", 36), "kivvariantmanager.dll", true, {}, {}},
+        {"kivvariantmanager.exe kivvariantmanager.dllx kivvariantmanager_1.dll xkivvariantmanager.dll",
+         "kivvariantmanager.dll", false, {}, {}},
+        {std::string("kivvariantmanager.pdb\0libkivvariantmanager.so\0", 46), "kivvariantmanager.dll", false, {}, {}},
+        // Where it lies as an import table holds it.
+        {std::string("..KivVariantManager.DLL\0kivvariantmanager.dll\0", 46), "kivvariantmanager.dll", true, {}, {2, 24}},
+        // A word of 256 characters is one; one longer is left out.
+        {"KIVVM" + std::string(251, 'x') + " KIVVM" + std::string(252, 'y'), "kivvariantmanager.dll", false,
+         {"KIVVM" + std::string(251, 'x')}, {}},
+        {edge, "kivvariantmanager.dll", true, {"KIVVMInit"}, {(1 << 20) + 8}},
+        {edge.substr(0, (1 << 20) + 3), "kivvariantmanager.dll", false, {"KIVVM"}, {}},
+    };
+    for (const Case &c : cases) {
+        const auto *data = reinterpret_cast<const unsigned char *>(c.bytes.data());
+        const kivvm_tool::PeStrings text =
+            kivvm_tool::scan_strings(kivvm_tool::MemoryBytes(data, c.bytes.size()), c.dll, "KIVVM");
+        EXPECT_EQ(text.names_dll, c.names_dll) << c.bytes.substr(0, 60);
+        EXPECT_EQ(text.words, c.words) << c.bytes.substr(0, 60);
+        EXPECT_EQ(text.dll_name_at, c.dll_name_at) << c.bytes.substr(0, 60);
+    }
 }
 
 const BuildFacts kFacts = {
@@ -543,8 +588,8 @@ const BuildFacts kFacts = {
     "KIVVM",
     {"KIVVMInit", "KIVVMGetSetupPaths", "KIVVMFreeSetupPaths", "KIVVMGetTooBarFile", "KIVVMGetToolID",
      "KIVVMGetToolName"},
-    {{"x86", 0x14c}, {"x64", 0x8664}},
-    {{"msvcr80", {"msvcr80.dll"}, false, {"Microsoft.VC80.CRT", "8.0.50727.762", ""}},
+    {{"x86", 0x14c, "x86"}, {"x64", 0x8664, "amd64"}},
+    {{"msvcr80", {"msvcr80.dll"}, false, {"Microsoft.VC80.CRT", "8.0.50727.762", "", "1fc8b3b9a1e18e3b"}},
      {"ucrt", {"ucrtbase.dll", "api-ms-win-crt-*.dll"}, false, {}},
      {"msvcrt", {"msvcrt.dll"}, true, {}}},
     {{"w86", "x86", "msvcr80", "a.zip"},
@@ -562,9 +607,26 @@ PeModule named(const char *dll, std::vector<std::string> names, bool delay_loade
     return module;
 }
 
+PeImage image_of(std::uint16_t machine, std::vector<PeModule> modules)
+{
+    PeImage image;
+    image.machine = machine;
+    image.modules = std::move(modules);
+    return image;
+}
+
+// What a file's strings hold: our DLL's name or not, and words.
+kivvm_tool::PeStrings holding(bool names_dll, std::vector<std::string> words)
+{
+    kivvm_tool::PeStrings strings;
+    strings.names_dll = names_dll;
+    strings.words = std::move(words);
+    return strings;
+}
+
 HostCheck check(std::uint16_t machine, std::vector<PeModule> modules, const kivvm_tool::PeStrings &text = {})
 {
-    return check_host({machine, std::move(modules), "", {}, {}, "", ""}, text, kFacts);
+    return check_host(image_of(machine, std::move(modules)), text, {}, kFacts);
 }
 
 std::vector<std::string> presets(const HostCheck &check)
@@ -595,7 +657,7 @@ TEST(CheckHost, TheRuntimeChoosesTheBuild)
         EXPECT_EQ(host.runtime_name, c.runtime) << c.runtime_dll;
         EXPECT_EQ(presets(host), std::vector<std::string>{c.preset}) << c.runtime_dll;
         EXPECT_TRUE(host.reasons.empty()) << c.runtime_dll;
-        EXPECT_EQ(host.use, Use::imports);
+        EXPECT_TRUE(host.imports);
     }
 }
 
@@ -603,10 +665,12 @@ TEST(CheckHost, TheRuntimeChoosesTheBuild)
 // runtime it comes from, and a second runtime makes the file's heap unknown.
 TEST(CheckHost, HeapFunctionsInEverySpellingTellTheRuntime)
 {
-    for (const char *function : {"free", "realloc", "_aligned_free", "??3@YAXPAX@Z", "??_V@YAXPAX@Z",
-                                 "??3@YAXPAXI@Z", "??_V@YAXPAXI@Z", "??3@YAXPEAX@Z", "??_V@YAXPEAX@Z",
-                                 "??3@YAXPEAX_K@Z", "??_V@YAXPEAX_K@Z", "_ZdlPv", "_ZdaPv", "_ZdlPvj", "_ZdaPvj",
-                                 "_ZdlPvy", "_ZdaPvy"}) {
+    for (const char *function : {"free", "realloc", "_recalloc", "_free_dbg", "_realloc_dbg", "??3@YAXPAX@Z",
+                                 "??_V@YAXPAX@Z", "??3@YAXPAXI@Z", "??_V@YAXPAXI@Z", "??3@YAXPEAX@Z",
+                                 "??_V@YAXPEAX@Z", "??3@YAXPEAX_K@Z", "??_V@YAXPEAX_K@Z",
+                                 "??3@YAXPAXABUnothrow_t@std@@@Z", "??_V@YAXPEAXAEBUnothrow_t@std@@@Z", "_ZdlPv",
+                                 "_ZdaPv", "_ZdlPvj", "_ZdaPvj", "_ZdlPvy", "_ZdaPvy", "_ZdlPvRKSt9nothrow_t",
+                                 "_ZdaPvSt11align_val_t"}) {
         const HostCheck host = check(0x14c, {named("msvcrt.dll", {"printf"}), named("msvcr90.dll", {function}), kGets});
         EXPECT_EQ(host.runtime, RuntimeKind::several) << function;
         ASSERT_EQ(host.frees_with.size(), 1U) << function;
@@ -616,26 +680,53 @@ TEST(CheckHost, HeapFunctionsInEverySpellingTellTheRuntime)
                                    "KIVVMGetSetupPaths without KIVVMFreeSetupPaths: releasing the list with its own "
                                    "free() or delete[] would corrupt a heap");
     }
-    // Not a heap function: msvcrt's printf and msvcr90's malloc, two runtimes.
-    const HostCheck allocates = check(0x14c, {named("msvcrt.dll", {"printf"}), named("msvcr90.dll", {"malloc"}), kGets});
-    EXPECT_TRUE(allocates.frees_with.empty());
-    EXPECT_EQ(allocates.reasons.at(0), "it imports more than one C runtime (msvcrt.dll, msvcr90.dll), and it imports "
-                                       "KIVVMGetSetupPaths without KIVVMFreeSetupPaths: releasing the list with its "
-                                       "own free() or delete[] would corrupt a heap");
-    // Other Visual C++ runtimes, debug ones too, are C runtimes by their names.
-    for (const char *runtime : {"ucrtbased.dll", "crtdll.dll", "msvcr120.dll"}) {
-        EXPECT_EQ(check(0x14c, {named(runtime, {"printf"}), kGets}).runtime, RuntimeKind::other) << runtime;
+    // A file that frees nothing on a C runtime's heap cannot corrupt one;
+    // one runtime's two DLLs are one runtime; the C++ library's delete frees
+    // on the one C runtime the file imports; Visual C++ runtimes, debug ones
+    // too, are C runtimes by their names; memory of other kinds is noted.
+    const std::string none = "it imports no function that frees memory on a C runtime's heap (free, operator "
+                             "delete), so it cannot release the list on its own: any x86 build will do";
+    const std::string other = "it imports HeapFree from kernel32.dll, _aligned_free from msvcr90.dll: releasing the "
+                              "setup path list with one of them would corrupt the heap beside any build; only "
+                              "KIVVMFreeSetupPaths, or the free() of the build's C runtime, releases it";
+    struct Case {
+        std::vector<PeModule> modules;
+        RuntimeKind runtime;
+        std::vector<std::string> presets;
+        std::vector<std::string> said;  // its notes, then its reasons
+    };
+    const Case cases[] = {
+        {{named("msvcrt.dll", {"printf"}), named("msvcr90.dll", {"malloc"}), kGets}, RuntimeKind::several,
+         {"w86", "w86-ucrt", "w86-msvcrt"}, {"it imports more than one C runtime (msvcrt.dll, msvcr90.dll); " + none}},
+        {{named("kernel32.dll", {"HeapFree"}), named("msvcr90.dll", {"_aligned_free"}), kGets}, RuntimeKind::other,
+         {"w86", "w86-ucrt", "w86-msvcrt"}, {other, "no build of ours is on its C runtime (msvcr90.dll); " + none}},
+        {{named("api-ms-win-crt-heap-l1-1-0.dll", {"free"}), named("api-ms-win-crt-runtime-l1-1-0.dll", {"_initterm"}),
+          kGets}, RuntimeKind::ours, {"w86-ucrt"}, {}},
+        {{named("msvcrt.dll", {"free"}), named("libstdc++-6.dll", {"_ZdaPv"}), kGets}, RuntimeKind::ours,
+         {"w86-msvcrt"}, {"it frees with _ZdaPv from libstdc++-6.dll, which frees on the C runtime it imports "
+                          "(mingw-w64's C++ library is built on it)"}},
+        {{named("msvcrt.dll", {"printf"}), named("LIBSTDC++-6.DLL", {"_ZdlPv"}), kGets}, RuntimeKind::ours,
+         {"w86-msvcrt"}, {"it frees with _ZdlPv from LIBSTDC++-6.DLL, which frees on the C runtime it imports "
+                          "(mingw-w64's C++ library is built on it)"}},
+        {{named("libstdc++-6.dll", {"_ZdaPv"}), kGets}, RuntimeKind::other, {},
+         {"it frees with _ZdaPv from libstdc++-6.dll, which frees on the C runtime it imports (mingw-w64's C++ library "
+          "is built on it)", "no build of ours is on its C runtime (libstdc++-6.dll), and it imports KIVVMGetSetupPaths "
+          "without KIVVMFreeSetupPaths: releasing the list with its own free() or delete[] would corrupt a heap"}},
+        {{named("ucrtbased.dll", {"printf"}), kGets}, RuntimeKind::other, {"w86", "w86-ucrt", "w86-msvcrt"},
+         {"no build of ours is on its C runtime (ucrtbased.dll); " + none}},
+        {{named("crtdll.dll", {"free"}), kGets}, RuntimeKind::other, {}, {}},
+        {{named("msvcr120.dll", {"free"}), kGets}, RuntimeKind::other, {}, {}},
+    };
+    for (const Case &c : cases) {
+        const HostCheck host = check(0x14c, c.modules);
+        EXPECT_EQ(host.runtime, c.runtime) << c.modules[0].dll;
+        EXPECT_EQ(presets(host), c.presets) << c.modules[0].dll;
+        std::vector<std::string> said = host.notes;
+        said.insert(said.end(), host.reasons.begin(), host.reasons.end());
+        if (!c.said.empty()) {
+            EXPECT_EQ(said, c.said) << c.modules[0].dll;
+        }
     }
-    // One runtime's two DLLs are one runtime; operator delete[] from the C++
-    // library's DLL frees on a heap this file cannot tell.
-    const HostCheck api_sets = check(0x14c, {named("api-ms-win-crt-heap-l1-1-0.dll", {"free"}),
-                                             named("api-ms-win-crt-runtime-l1-1-0.dll", {"_initterm"}), kGets});
-    EXPECT_EQ(api_sets.runtime, RuntimeKind::ours);
-    const HostCheck cxx = check(0x14c, {named("msvcrt.dll", {"free"}), named("libstdc++-6.dll", {"_ZdaPv"}), kGets});
-    EXPECT_EQ(cxx.runtime, RuntimeKind::several);
-    EXPECT_EQ(cxx.reasons.at(0), "it frees with more than one runtime (msvcrt, libstdc++-6.dll), and it imports "
-                                 "KIVVMGetSetupPaths without KIVVMFreeSetupPaths: releasing the list with its own "
-                                 "free() or delete[] would corrupt a heap");
 }
 
 TEST(CheckHost, RefusesNamesWeDoNotExportAndOrdinals)
@@ -706,27 +797,65 @@ TEST(CheckHost, ElsewhereOnlyWithKIVVMFreeSetupPaths)
 TEST(CheckHost, ALoaderIsCheckedByTheNamesInItsStrings)
 {
     const PeModule runtime = named("msvcr90.dll", {"free"});
-    const HostCheck loader = check(0x14c, {runtime}, {true, {"KIVVMInit", "KIVVMGetSetupPaths", "KIVVMFreeSetupPath"}});
-    EXPECT_EQ(loader.use, Use::strings);
+    const HostCheck loader = check(0x14c, {runtime}, holding(true, {"KIVVMInit", "KIVVMGetSetupPaths", "KIVVMFreeSetupPath"}));
+    EXPECT_TRUE(loader.loads_at_run_time);
     ASSERT_EQ(loader.names.size(), 3U);
     EXPECT_EQ(loader.names[2].nearest, "KIVVMFreeSetupPaths");
     EXPECT_EQ(loader.reasons.at(0), "its strings name KIVVMFreeSetupPath, which kivvariantmanager.dll does not export "
                                     "(nearest: KIVVMFreeSetupPaths)");
     EXPECT_NE(loader.reasons.at(1).find(", and its strings name KIVVMGetSetupPaths without"), std::string::npos);
-    EXPECT_EQ(check(0x14c, {runtime}, {true, {"KIVVMFreeSetupPaths"}}).notes,
+    EXPECT_EQ(check(0x14c, {runtime}, holding(true, {"KIVVMFreeSetupPaths"})).notes,
               std::vector<std::string>{"no build of ours is on its C runtime (msvcr90.dll); any x86 build will do, "
                                        "since its strings name KIVVMFreeSetupPaths"});
     // Naming nothing of ours, it cannot be checked; off our runtimes it cannot fit.
-    const HostCheck silent = check(0x14c, {runtime}, {true, {}});
+    const HostCheck silent = check(0x14c, {runtime}, holding(true, {}));
     EXPECT_EQ(silent.notes.at(0), "its strings name no function of ours: what it asks GetProcAddress for cannot be "
                                   "checked");
     EXPECT_EQ(silent.reasons, std::vector<std::string>{"no build of ours is on its C runtime (msvcr90.dll), and "
                                                        "whether it releases the setup path list with "
                                                        "KIVVMFreeSetupPaths cannot be told from its strings"});
-    EXPECT_EQ(presets(check(0x14c, {named("msvcr80.dll", {"free"})}, {true, {}})), std::vector<std::string>{"w86"});
-    // Words without the DLL's name, or beside an import of it, are not used.
-    EXPECT_EQ(check(0x14c, {runtime}, {false, {"KIVVMInit"}}).use, Use::none);
-    EXPECT_EQ(check(0x14c, {runtime, kReleases}, {true, {"KIVVMNope"}}).names.size(), 2U);
+    EXPECT_EQ(presets(check(0x14c, {named("msvcr80.dll", {"free"})}, holding(true, {}))), std::vector<std::string>{"w86"});
+    // Words without the DLL's name are not used; beside an import of it,
+    // they are, the import tables' own names aside; a word far from every
+    // export is of another use, and noted.
+    EXPECT_FALSE(check(0x14c, {runtime}, holding(false, {"KIVVMInit"})).uses());
+    struct Case {
+        std::vector<PeModule> modules;
+        std::vector<std::string> words;
+        std::vector<std::string> names;  // each name, and "strings" where its strings name it
+        std::vector<std::string> said;   // its notes, then its reasons
+    };
+    const PeModule init = named("kivvariantmanager.dll", {"KIVVMInit"});
+    const Case cases[] = {
+        {{runtime, kReleases}, {"KIVVMNope"}, {"KIVVMGetSetupPaths", "KIVVMFreeSetupPaths"},
+         {"its strings hold KIVVMNope, no function of ours nor within three edits of one: not taken for a name it asks "
+          "GetProcAddress for",
+          "no build of ours is on its C runtime (msvcr90.dll); any x86 build will do, since it imports "
+          "KIVVMFreeSetupPaths"}},
+        {{runtime, init}, {"KIVVMInit", "KIVVMGetSetupPaths"}, {"KIVVMInit", "KIVVMGetSetupPaths strings"},
+         {"no build of ours is on its C runtime (msvcr90.dll), and its strings name KIVVMGetSetupPaths without "
+          "KIVVMFreeSetupPaths: releasing the list with its own free() or delete[] would corrupt a heap"}},
+        {{runtime, init, named("other.dll", {"KIVVMOther"})}, {"KIVVMInit", "KIVVMOther", "KIVVMGetToolNam"},
+         {"KIVVMInit", "KIVVMGetToolNam strings"},
+         {"its strings name KIVVMGetToolNam, which kivvariantmanager.dll does not export (nearest: KIVVMGetToolName)"}},
+        {{named("msvcr80.dll", {"free"}), init}, {"KIVVM_TRACE", "KIVVMFreeSetupPaths"},
+         {"KIVVMInit", "KIVVMFreeSetupPaths strings"},
+         {"its strings hold KIVVM_TRACE, no function of ours nor within three edits of one: not taken for a name it "
+          "asks GetProcAddress for",
+          "any x86 build will do, since its strings name KIVVMFreeSetupPaths"}},
+    };
+    for (const Case &c : cases) {
+        const HostCheck host = check(0x14c, c.modules, holding(true, c.words));
+        std::vector<std::string> names;
+        for (const kivvm_tool::NameCheck &entry : host.names) {
+            names.push_back(entry.name + (entry.from_strings ? " strings" : ""));
+        }
+        EXPECT_EQ(names, c.names);
+        std::vector<std::string> said = host.notes;
+        said.insert(said.end(), host.reasons.begin(), host.reasons.end());
+        EXPECT_EQ(said, c.said);
+        EXPECT_FALSE(host.loads_at_run_time);
+    }
 }
 
 TEST(CheckHost, RefusesAnArchitectureWeDoNotBuild)
@@ -740,12 +869,32 @@ TEST(CheckHost, RefusesAnArchitectureWeDoNotBuild)
     EXPECT_TRUE(check(0xaa64, {named("ucrtbase.dll", {"free"})}).reasons.empty());
 }
 
+using kivvm_tool::Fits;
+using kivvm_tool::HostFile;
+using kivvm_tool::ProcessCheck;
+
+// A process of files, judged: its program the first file unless one is
+// named ("" for none), its DLL the one given, if any.
+ProcessCheck judged(std::vector<HostFile> files, std::optional<kivvm_tool::DllCheck> dll = std::nullopt,
+                    const char *program = nullptr, const BuildFacts &facts = kFacts)
+{
+    ProcessCheck process;
+    process.files = std::move(files);
+    process.program = program != nullptr ? program : process.files.empty() ? "" : process.files[0].file;
+    process.dll = std::move(dll);
+    kivvm_tool::judge_process(process, facts);
+    return process;
+}
+
 // One DLL serves the whole process: the build every file that uses it
-// accepts, preferring a runtime the process loads, then one every Windows has.
+// accepts, preferring a runtime the process loads, then one every Windows
+// has.  Without a DLL checked, or a file seen to use one, nothing proves
+// that it fits.
 TEST(Process, OneBuildForEveryFileThatUsesTheDll)
 {
-    using kivvm_tool::HostFile;
-    const auto judge = [](std::vector<HostFile> files) { return kivvm_tool::judge_process(files, kFacts); };
+    const auto judge = [](std::vector<HostFile> files, const char *program = nullptr) {
+        return judged(std::move(files), std::nullopt, program).verdict;
+    };
     const HostFile msvcr80{"host.exe", "", check(0x14c, {named("msvcr80.dll", {"free"}), kGets})};
     const HostFile ucrt{"ucrt.dll", "", check(0x14c, {named("ucrtbase.dll", {"free"}), kGets})};
     const HostFile linked{"linked.dll", "", check(0x14c, {kReleases})};
@@ -753,45 +902,62 @@ TEST(Process, OneBuildForEveryFileThatUsesTheDll)
     const HostFile unread{"gone.dll", "cannot open it", {}};
 
     kivvm_tool::Verdict verdict = judge({msvcr80, linked, unrelated});
-    EXPECT_TRUE(verdict.fits);
+    EXPECT_EQ(verdict.fits, Fits::cannot_tell);
     EXPECT_EQ(verdict.build.preset, "w86");
+    EXPECT_EQ(verdict.reasons, std::vector<std::string>{"no kivvariantmanager.dll was checked: put the one from a.zip "
+                                                        "beside host.exe, or name one with --dll"});
     EXPECT_EQ(judge({linked}).build.preset, "w86-msvcrt");
     EXPECT_EQ(judge({linked, unrelated}).build.preset, "w86-ucrt");
     verdict = judge({msvcr80, ucrt, linked});
-    EXPECT_FALSE(verdict.fits);
+    EXPECT_EQ(verdict.fits, Fits::no);
     EXPECT_FALSE(verdict.has_build);
-    EXPECT_EQ(verdict.reasons, (std::vector<std::string>{"host.exe needs w86", "ucrt.dll needs w86-ucrt",
-                                                         "linked.dll needs one of w86, w86-ucrt, w86-msvcrt"}));
+    EXPECT_EQ(verdict.reasons, (std::vector<std::string>{"host.exe needs w86 (a.zip)", "ucrt.dll needs w86-ucrt (c.zip)",
+                                                         "linked.dll needs one of w86 (a.zip), w86-ucrt (c.zip), "
+                                                         "w86-msvcrt (d.zip)"}));
     // Runtimes the process loads, neither one every Windows has: the first.
     const HostFile msvcr80_releases{"a.dll", "", check(0x14c, {named("msvcr80.dll", {"free"}), kReleases})};
     const HostFile ucrt_releases{"b.dll", "", check(0x14c, {named("ucrtbase.dll", {"free"}), kReleases})};
     EXPECT_EQ(judge({ucrt_releases, msvcr80_releases}).build.preset, "w86");
     verdict = judge({unrelated});
-    EXPECT_TRUE(verdict.fits);
+    EXPECT_EQ(verdict.fits, Fits::cannot_tell);
     EXPECT_FALSE(verdict.has_build);
+    EXPECT_EQ(verdict.reasons.at(0), "no FILE imports kivvariantmanager.dll (directly, delay-loaded, or through a "
+                                     "FILE that forwards to it), forwards to it, or names it in its strings (in any "
+                                     "case, with or without .dll, in ASCII or UTF-16LE)");
     verdict = judge({msvcr80, unread});
-    EXPECT_FALSE(verdict.fits);
+    EXPECT_EQ(verdict.fits, Fits::cannot_tell);
     EXPECT_EQ(verdict.reasons, (std::vector<std::string>{
-                                   "host.exe needs w86",
-                                   "gone.dll: it cannot be read, so whether it uses kivvariantmanager.dll is unknown"}));
+                                   "host.exe needs w86 (a.zip)",
+                                   "gone.dll: it cannot be read, so whether it uses kivvariantmanager.dll is unknown",
+                                   "no kivvariantmanager.dll was checked: put one of ours beside host.exe, or name "
+                                   "one with --dll"}));
+    EXPECT_EQ(judge({linked}, "").reasons, std::vector<std::string>{
+                                               "no FILE is a program, so which kivvariantmanager.dll will load cannot be "
+                                               "told: name the program among the FILEs, or the DLL with --dll"});
+    // One process loads files of its program's machine only.
     const HostFile x64{"x64.dll", "", check(0x8664, {named("ucrtbase.dll", {"free"}), kGets})};
-    EXPECT_EQ(judge({msvcr80, x64}).reasons.at(1), "x64.dll needs w64");
+    verdict = judge({msvcr80, x64});
+    EXPECT_EQ(verdict.fits, Fits::no);
+    EXPECT_EQ(verdict.reasons, (std::vector<std::string>{"host.exe is for x86 and x64.dll for x64: one process cannot "
+                                                         "load both",
+                                                         "host.exe needs w86 (a.zip)", "x64.dll needs w64 (b.zip)"}));
+    EXPECT_EQ(judge({x64, unrelated}, "x64.dll").reasons.at(0), "x64.dll is for x64 and other.dll for x86: one process "
+                                                                "cannot load both");
     EXPECT_EQ(judge({HostFile{"bad.exe", "", check(0xaa64, {kGets})}}).reasons.at(0), "bad.exe: no build serves it");
 }
 
 // The text: each file's facts, then the verdict.
 TEST(Process, TextSaysEachFileThenTheVerdict)
 {
-    using kivvm_tool::HostFile;
     PeModule ours = named("kivvariantmanager.dll", {"KIVVMGetSetupPaths", "Unrelated"}, true);
     ours.imports.push_back({"", 3});
     const std::vector<HostFile> files = {
-        {"a.dll", "", check(0x14c, {named("msvcr90.dll", {"free"})}, {true, {"KIVVMInit"}})},
+        {"a.dll", "", check(0x14c, {named("msvcr90.dll", {"free"})}, holding(true, {"KIVVMInit"}))},
         {"b.exe", "", check(0x1c4, {named("msvcrt.dll", {"printf"}), named("MSVCR80.dll", {"_ZdaPv"}), ours})},
         {"c.exe", "", check(0x14c, {named("msvcr80.dll", {"free"}), kGets})},
         {"d.dll", "cannot open it", {}},
         {"e.dll", "", check(0x14c, {named("kernel32.dll", {"HeapFree"})})}};
-    EXPECT_EQ(kivvm_tool::check_host_text(files, nullptr, kivvm_tool::judge_process(files, kFacts), kFacts),
+    EXPECT_EQ(kivvm_tool::check_host_text(judged(files), kFacts),
               "a.dll\n"
               "  architecture: x86 (machine 0x14c)\n"
               "  C runtime: msvcr90.dll, which no build of ours is on\n"
@@ -839,22 +1005,26 @@ TEST(Process, TextSaysEachFileThenTheVerdict)
               "kivvariantmanager.dll: none checked: there is none beside a.dll, and no --dll names one\n"
               "\n"
               "verdict: none can be named, since not every file can be read\n"
-              "  a.dll needs one of w86, w86-ucrt, w86-msvcrt\n"
+              "  a.dll is for x86 and b.exe for machine 0x1c4: one process cannot load both\n"
+              "  a.dll needs one of w86 (a.zip), w86-ucrt (c.zip), w86-msvcrt (d.zip)\n"
               "  b.exe: no build serves it\n"
-              "  c.exe needs w86\n"
+              "  c.exe needs w86 (a.zip)\n"
               "  d.dll: it cannot be read, so whether it uses kivvariantmanager.dll is unknown\n"
               "fits: no\n");
     const std::vector<HostFile> one = {files[2], files[4]};
-    const std::string text = kivvm_tool::check_host_text(one, nullptr, kivvm_tool::judge_process(one, kFacts), kFacts);
+    const std::string text = kivvm_tool::check_host_text(judged(one), kFacts);
     EXPECT_EQ(text.substr(text.find("\nverdict")),
               "\nverdict: w86 (a.zip) serves every file that uses kivvariantmanager.dll\n"
+              "  no kivvariantmanager.dll was checked: put the one from a.zip beside c.exe, or name one with --dll\n"
               "  note: kivvariantmanager.dll binds Microsoft.VC80.CRT 8.0.50727.762, which the Visual C++ 2005 SP1 "
               "redistributable (8.0.50727.762) provides: it must be installed, which these files cannot show\n"
-              "fits: yes\n");
-    const std::string json = kivvm_tool::check_host_json(one, nullptr, kivvm_tool::judge_process(one, kFacts));
-    EXPECT_EQ(json.substr(json.find("\n], ")), "\n], \"dll\": null, \"verdict\": {\"fits\": true, \"build\": {\"preset\": \"w86\", "
-                                               "\"architecture\": \"x86\", \"runtime\": \"msvcr80\", \"zip\": "
-                                               "\"a.zip\"}, \"reasons\": [], \"instead\": null, \"notes\": [\"kivvariantmanager.dll "
+              "fits: cannot tell\n");
+    const std::string json = kivvm_tool::check_host_json(judged(one));
+    EXPECT_EQ(json.substr(json.find("\n], ")), "\n], \"program\": \"c.exe\", \"dll\": null, \"verdict\": {\"fits\": null, "
+                                               "\"build\": {\"preset\": \"w86\", \"architecture\": \"x86\", \"runtime\": "
+                                               "\"msvcr80\", \"zip\": \"a.zip\"}, \"reasons\": [\"no kivvariantmanager.dll "
+                                               "was checked: put the one from a.zip beside c.exe, or name one with "
+                                               "--dll\"], \"instead\": null, \"notes\": [\"kivvariantmanager.dll "
                                                "binds Microsoft.VC80.CRT 8.0.50727.762, which the Visual C++ 2005 SP1 "
                                                "redistributable (8.0.50727.762) provides: it must be installed, "
                                                "which these files cannot show\"]}}");
@@ -863,73 +1033,89 @@ TEST(Process, TextSaysEachFileThenTheVerdict)
 // The JSON: every file with the same keys, each holding one kind of fact.
 TEST(Process, JsonSaysEachFactOnce)
 {
-    using kivvm_tool::HostFile;
     PeModule ordinal = named("KIVVARIANTMANAGER.DLL", {"KIVVMFreeSetupPaths"}, true);
     ordinal.imports.push_back({"", 3});
     const std::vector<HostFile> files = {
-        {"a.dll", "", check(0x14c, {named("msvcr90.dll", {"free"})}, {true, {"KIVVMInit", "KIVVMGetSetupPath"}})},
+        {"a.dll", "", check(0x14c, {named("msvcr90.dll", {"free"})}, holding(true, {"KIVVMInit", "KIVVMGetSetupPath"}))},
         {"b.exe", "", check(0x14c, {ordinal})},
         {"c.exe", "", check(0x14c, {named("msvcr80.dll", {"free"}), kGets})},
         {"d.dll", "cannot open it", {}}};
-    EXPECT_EQ(kivvm_tool::check_host_json(files, nullptr, kivvm_tool::judge_process(files, kFacts)),
+    const std::string unread = "\"program\": null, \"machine\": null, \"architecture\": null, \"c_runtime\": null, "
+                               "\"c_runtime_is_ours\": null, \"c_runtime_is_static\": null, \"c_runtime_dlls\": [], "
+                               "\"frees_with\": [], \"uses_our_dll\": null, \"loads_at_run_time\": null, ";
+    EXPECT_EQ(kivvm_tool::check_host_json(judged(files)),
               "{\"files\": [\n"
-              "  {\"file\": \"a.dll\", \"error\": null, \"machine\": 332, \"architecture\": \"x86\", "
+              "  {\"file\": \"a.dll\", \"error\": null, \"program\": true, \"machine\": 332, \"architecture\": \"x86\", "
               "\"c_runtime\": \"msvcr90.dll\", \"c_runtime_is_ours\": false, \"c_runtime_is_static\": false, "
               "\"c_runtime_dlls\": [\"msvcr90.dll\"], \"frees_with\": [{\"function\": \"free\", \"dll\": \"msvcr90.dll\"}], "
               "\"uses_our_dll\": true, \"loads_at_run_time\": true, \"names\": [{\"name\": \"KIVVMInit\", "
-              "\"ordinal\": null, \"delay_loaded\": false, \"from_strings\": true, \"exported\": true, "
+              "\"ordinal\": null, \"delay_loaded\": false, \"from_strings\": true, \"through\": null, \"exported\": true, "
               "\"nearest\": null}, {\"name\": \"KIVVMGetSetupPath\", \"ordinal\": null, \"delay_loaded\": false, "
-              "\"from_strings\": true, \"exported\": false, \"nearest\": \"KIVVMGetSetupPaths\"}], \"builds\": [], "
-              "\"manifest_binds\": [], \"notes\": [], \"reasons\": [\"its strings name KIVVMGetSetupPath, "
-              "which kivvariantmanager.dll does not export (nearest: KIVVMGetSetupPaths)\"], \"fits\": false},\n"
-              "  {\"file\": \"b.exe\", \"error\": null, \"machine\": 332, \"architecture\": \"x86\", \"c_runtime\": null, "
-              "\"c_runtime_is_ours\": false, \"c_runtime_is_static\": true, \"c_runtime_dlls\": [], "
+              "\"from_strings\": true, \"through\": null, \"exported\": false, \"nearest\": \"KIVVMGetSetupPaths\"}], "
+              "\"forwards\": [], \"builds\": [], \"manifest_binds\": [], \"notes\": [], \"reasons\": [\"its strings name "
+              "KIVVMGetSetupPath, which kivvariantmanager.dll does not export (nearest: KIVVMGetSetupPaths)\"], "
+              "\"fits\": false},\n"
+              "  {\"file\": \"b.exe\", \"error\": null, \"program\": true, \"machine\": 332, \"architecture\": \"x86\", "
+              "\"c_runtime\": null, \"c_runtime_is_ours\": false, \"c_runtime_is_static\": true, \"c_runtime_dlls\": [], "
               "\"frees_with\": [], \"uses_our_dll\": true, \"loads_at_run_time\": false, "
               "\"names\": [{\"name\": \"KIVVMFreeSetupPaths\", \"ordinal\": null, \"delay_loaded\": true, "
-              "\"from_strings\": false, \"exported\": true, \"nearest\": null}, {\"name\": null, \"ordinal\": 3, "
-              "\"delay_loaded\": true, \"from_strings\": false, \"exported\": false, \"nearest\": null}], "
-              "\"builds\": [], \"manifest_binds\": [], \"notes\": [], "
-              "\""
-              "r"
-              "e"
-              "a"
-              "s"
-              "o"
-              "n"
-              "s"
-              "\""
-              ": [\"it imports ordinal 3 from kivvariantmanager.dll: ordinals are not part of the interface\"], "
+              "\"from_strings\": false, \"through\": null, \"exported\": true, \"nearest\": null}, {\"name\": null, "
+              "\"ordinal\": 3, \"delay_loaded\": true, \"from_strings\": false, \"through\": null, \"exported\": false, "
+              "\"nearest\": null}], \"forwards\": [], \"builds\": [], \"manifest_binds\": [], \"notes\": [], "
+              "\"reasons\": [\"it imports ordinal 3 from kivvariantmanager.dll: ordinals are not part of the interface\"], "
               "\"fits\": false},\n"
-              "  {\"file\": \"c.exe\", \"error\": null, \"machine\": 332, \"architecture\": \"x86\", "
+              "  {\"file\": \"c.exe\", \"error\": null, \"program\": true, \"machine\": 332, \"architecture\": \"x86\", "
               "\"c_runtime\": \"msvcr80\", \"c_runtime_is_ours\": true, \"c_runtime_is_static\": false, "
               "\"c_runtime_dlls\": [\"msvcr80.dll\"], \"frees_with\": [{\"function\": \"free\", \"dll\": \"msvcr80.dll\"}], "
               "\"uses_our_dll\": true, \"loads_at_run_time\": false, \"names\": [{\"name\": \"KIVVMInit\", "
-              "\"ordinal\": null, \"delay_loaded\": false, \"from_strings\": false, \"exported\": true, "
+              "\"ordinal\": null, \"delay_loaded\": false, \"from_strings\": false, \"through\": null, \"exported\": true, "
               "\"nearest\": null}, {\"name\": \"KIVVMGetSetupPaths\", \"ordinal\": null, \"delay_loaded\": false, "
-              "\"from_strings\": false, \"exported\": true, \"nearest\": null}], \"builds\": [\"w86\"], \"manifest_binds\": [], \"notes\": [], "
-              "\"reasons\": [], \"fits\": true},\n"
-              "  {\"file\": \"d.dll\", \"error\": \"cannot open it\", \"machine\": null, \"architecture\": null, "
-              "\"c_runtime\": null, \"c_runtime_is_ours\": null, \"c_runtime_is_static\": null, "
-              "\"c_runtime_dlls\": [], \"frees_with\": [], \"uses_our_dll\": null, \"loads_at_run_time\": null, "
-              "\"names\": [], \"builds\": [], \"manifest_binds\": [], \"notes\": [], \"reasons\": [], \"fits\": false}\n"
-              "], \"dll\": null, \"verdict\": {\"fits\": false, \"build\": null, \"reasons\": [\"a.dll: no build serves it\", "
-              "\"b.exe: no build serves it\", \"c.exe needs w86\", \"d.dll: it cannot be read, "
-              "so whether it uses kivvariantmanager.dll is unknown\"], \"instead\": null, \"notes\": []}}");
+              "\"from_strings\": false, \"through\": null, \"exported\": true, \"nearest\": null}], \"forwards\": [], "
+              "\"builds\": [\"w86\"], \"manifest_binds\": [], \"notes\": [], \"reasons\": [], \"fits\": true},\n"
+              "  {\"file\": \"d.dll\", \"error\": \"cannot open it\", " + unread +
+              "\"names\": [], \"forwards\": [], \"builds\": [], \"manifest_binds\": [], \"notes\": [], \"reasons\": [], "
+              "\"fits\": false}\n"
+              "], \"program\": \"a.dll\", \"dll\": null, \"verdict\": {\"fits\": false, \"build\": null, \"reasons\": "
+              "[\"a.dll: no build serves it\", \"b.exe: no build serves it\", \"c.exe needs w86 (a.zip)\", \"d.dll: it "
+              "cannot be read, so whether it uses kivvariantmanager.dll is unknown\"], \"instead\": null, \"notes\": []}}");
 }
 
 // A DLL's image: its machine, its C runtime DLL (none when empty), its
 // exports, its version resource (a fixed part with that file version, the
-// product version one less in its last number, a CompanyName and a
-// ProductName) and its manifest.
+// product version one less in its last number, a CompanyName, a
+// ProductName, and the build it names: its own architecture and C runtime
+// unless said otherwise, none where "" is said) and its manifest (resource
+// ID 2), which binds that VC80 runtime for its architecture with
+// Microsoft's key.
 PeImage dll_image(std::uint16_t machine, const char *runtime, std::vector<std::string> exports,
-                  std::array<std::uint16_t, 4> version, const char *product, const char *binds)
+                  std::array<std::uint16_t, 4> version, const char *product, const char *binds,
+                  const char *build_architecture = nullptr, const char *build_runtime = nullptr)
 {
-    PeImage image{machine, {}, "kivvariantmanager.dll", {}, {}, "", ""};
+    PeImage image;
+    image.machine = machine;
+    image.dll = true;
+    image.export_name = "kivvariantmanager.dll";
     if (*runtime != '\0') {
         image.modules.push_back(named(runtime, {"malloc"}));
     }
     for (std::size_t i = 0; i < exports.size(); ++i) {
-        image.exports.push_back({exports[i], i + 1});
+        image.exports.push_back({exports[i], i + 1, ""});
+    }
+    std::string crt = runtime;
+    std::transform(crt.begin(), crt.end(), crt.begin(), [](unsigned char c) { return std::tolower(c); });
+    crt = crt == "msvcr80.dll" ? "msvcr80" : crt == "ucrtbase.dll" ? "ucrt" : crt == "msvcrt.dll" ? "msvcrt" : crt;
+    const std::string architecture = build_architecture != nullptr ? build_architecture
+                                     : machine == 0x14c            ? "x86"
+                                     : machine == 0x8664           ? "x64"
+                                                                   : "arm64";
+    crt = build_runtime != nullptr ? build_runtime : crt;
+    std::vector<std::string> strings = {version_block("CompanyName", utf16("Someone"), true),
+                                        version_block("ProductName", utf16(product), true)};
+    if (!architecture.empty()) {
+        strings.push_back(version_block("Architecture", utf16(architecture), true));
+    }
+    if (!crt.empty()) {
+        strings.push_back(version_block("CRuntime", utf16(crt), true));
     }
     if (version[0] != 0) {
         std::string fixed(52, '\0');
@@ -945,14 +1131,21 @@ PeImage dll_image(std::uint16_t machine, const char *runtime, std::vector<std::s
         image.version = version_block(
             "VS_VERSION_INFO", fixed, false,
             {version_block("StringFileInfo", "", true,
-                           {version_block("040904B0", "", true,
-                                          {version_block("CompanyName", utf16("Someone"), true),
-                                           version_block("ProductName", utf16(product), true)})})});
+                           {version_block("040904B0", "", true, strings)})});
     }
     if (*binds != '\0') {
         image.manifest = std::string("<dependentAssembly><assemblyIdentity name=\"Microsoft.VC80.CRT\" version=\"") +
-                         binds + "\" processorArchitecture=\"x86\"/></dependentAssembly>";
+                         binds + "\" processorArchitecture=\"" + (machine == 0x8664 ? "amd64" : "x86") +
+                         "\" publicKeyToken=\"1fc8b3b9a1e18e3b\"/></dependentAssembly>";
+        image.manifest_name = "2";
     }
+    return image;
+}
+
+// An image with a change made to it.
+PeImage changed(PeImage image, const std::function<void(PeImage &)> &change)
+{
+    change(image);
     return image;
 }
 
@@ -960,18 +1153,31 @@ const std::vector<std::string> kAll = {"KIVVMInit", "KIVVMGetSetupPaths", "KIVVM
 
 // The DLL that will load, judged with the files of the process: a host on
 // msvcr80 that frees the list itself needs the x86 build on msvcr80 (w86,
-// a.zip), of our version (1.2.3) and our name, with what it imports.
+// a.zip), of our version (1.2.3) and our name, proven ours by its version
+// resource, with what it imports as functions of its own, bound to the
+// VC80 runtime our builds bind.
 TEST(Dll, JudgedWithTheFilesThatUseIt)
 {
-    using kivvm_tool::HostFile;
     const std::vector<HostFile> host = {
         {"host.exe", "", check(0x14c, {named("msvcr80.dll", {"free"}), kGets})},
-        {"loader.exe", "", check(0x14c, {named("msvcr80.dll", {"free"})}, {true, {"KIVVMGetSetupPaths"}})}};
+        {"loader.exe", "", check(0x14c, {named("msvcr80.dll", {"free"})}, holding(true, {"KIVVMGetSetupPaths"}))}};
     struct Case {
         PeImage image;
-        const char *said;  // its reasons and notes, a line each, then the zip to take
+        std::string said;  // its reasons and notes, a line each, then the zip to take
     };
     const char *vc80 = "8.0.50727.762";
+    const PeImage ours = dll_image(0x14c, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", vc80);
+    const auto forwarding = [](const char *name, const char *to) {
+        return [=](PeImage &image) {
+            for (kivvm_tool::PeExport &entry : image.exports) {
+                entry.forward = entry.name == name ? to : entry.forward;
+            }
+        };
+    };
+    const auto binding = [](const char *from, const char *to) {
+        return [=](PeImage &image) { image.manifest.replace(image.manifest.find(from), std::strlen(from), to); };
+    };
+    const std::string wont = ": Windows will not find that runtime, and the DLL does not load\na.zip";
     const Case cases[] = {
         {dll_image(0x14c, "MSVCR80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", vc80), ""},
         {dll_image(0x14c, "msvcr80.dll", kAll, {1, 10, 0, 0}, "kivvariantmanager", vc80),
@@ -981,74 +1187,110 @@ TEST(Dll, JudgedWithTheFilesThatUseIt)
          "note: it is version 1.2.2.9 and this kivvm 1.2.3: an older one may lack functions, which its export "
          "table shows\n"},
         {dll_image(0x14c, "msvcr80.dll", kAll, {0, 0, 0, 0}, "", vc80),
-         "note: it has no version resource: which version it is cannot be told\n"},
+         "why: it has no version resource: nothing proves it is kivvariantmanager's\na.zip"},
         {dll_image(0x14c, "msvcr80.dll", kAll, {2, 0, 0, 0}, "kivvariantmanager", vc80),
          "why: it is version 2.0.0.0 and this kivvm 1.2.3: another major version is another interface\na.zip"},
         {dll_image(0x14c, "msvcr80.dll", kAll, {1, 2, 3, 0}, "Other", vc80),
          "why: its version resource names another product (Other): it is not kivvariantmanager's\na.zip"},
+        {dll_image(0x14c, "msvcr80.dll", kAll, {1, 2, 3, 0}, "", vc80),
+         "why: its version resource names no product: nothing proves it is kivvariantmanager's\na.zip"},
         {dll_image(0x14c, "msvcr80.dll", {"KIVVMGetSetupPaths"}, {1, 2, 3, 0}, "kivvariantmanager", vc80),
          "why: it exports no KIVVMInit: it is not kivvariantmanager's\na.zip"},
-        {dll_image(0x14c, "msvcr80.dll", {"KIVVMInit", "KIVVMGetSetupPath"}, {1, 2, 3, 0}, "", vc80),
+        {dll_image(0x14c, "msvcr80.dll", {"KIVVMInit", "KIVVMGetSetupPath"}, {1, 2, 3, 0}, "kivvariantmanager", vc80),
          "why: host.exe imports KIVVMGetSetupPaths, which this DLL does not export\n"
          "why: loader.exe's strings name KIVVMGetSetupPaths, which this DLL does not export\na.zip"},
+        // A look-alike: every name, but nothing that says which build it is,
+        // or a build it is not; or functions it forwards, which ours never do.
+        {dll_image(0x14c, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", vc80, "", ""),
+         "why: its version resource does not name its build (Architecture and CRuntime), as every build of ours "
+         "does: nothing proves it is one of ours\na.zip"},
+        {dll_image(0x14c, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", vc80, "x64", nullptr),
+         "why: its version resource says it is for x64, and it is for x86: it is not the build it says\na.zip"},
+        {dll_image(0x14c, "ucrtbase.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", "", nullptr, "msvcr80"),
+         "why: its version resource says it is on msvcr80, and it imports ucrtbase.dll: it is not the build it says\n"
+         "why: it is the build on ucrt, and these files need the one on msvcr80\na.zip"},
+        {changed(ours, forwarding("KIVVMGetSetupPaths", "kivvariantmanager-ucrt.KIVVMGetSetupPaths")),
+         "why: it forwards KIVVMGetSetupPaths (to kivvariantmanager-ucrt.KIVVMGetSetupPaths), and our builds forward "
+         "nothing: it is not kivvariantmanager's\na.zip"},
+        {changed(ours, forwarding("KIVVMFreeSetupPaths", "gone.KIVVMFreeSetupPaths")), ""},
         {dll_image(0x8664, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", vc80),
          "why: it is for x64 and host.exe for x86: Windows will not load it\na.zip"},
-        {dll_image(0xaa64, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", ""),
+        {dll_image(0xaa64, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", "", "", ""),
+         "why: its version resource does not name its build (Architecture and CRuntime), as every build of ours does: "
+         "nothing proves it is one of ours\n"
          "why: it is for machine 0xaa64 and host.exe for x86: Windows will not load it\na.zip"},
         {dll_image(0x14c, "ucrtbase.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", ""),
          "why: it is the build on ucrt, and these files need the one on msvcr80\na.zip"},
         {dll_image(0x14c, "msvcr90.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", ""),
+         "why: its version resource names a C runtime we build no DLL for (msvcr90.dll): it is not one of ours\n"
          "why: it imports msvcr90.dll, and these files need the one on msvcr80\na.zip"},
-        {dll_image(0x14c, "", kAll, {1, 2, 3, 0}, "kivvariantmanager", ""),
-         "why: it imports no C runtime DLL, and these files need the one on msvcr80\na.zip"},
+        {dll_image(0x14c, "", kAll, {1, 2, 3, 0}, "kivvariantmanager", "", nullptr, "msvcrt"),
+         "why: its version resource says it is on msvcrt, and it imports no C runtime DLL: it is not the build it "
+         "says\nwhy: it imports no C runtime DLL, and these files need the one on msvcr80\na.zip"},
+        // The VC80 binding: its name, version, architecture and key, each;
+        // and the resource ID Windows reads a DLL's own manifest from.
         {dll_image(0x14c, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", ""),
          "why: it imports msvcr80.dll but its manifest binds no Microsoft.VC80.CRT: Windows will not find that "
          "runtime, and the DLL does not load\na.zip"},
+        {dll_image(0x14c, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", "8.0.50608.0"),
+         "why: its manifest binds Microsoft.VC80.CRT 8.0.50608.0, and our builds bind 8.0.50727.762\na.zip"},
+        {changed(ours, binding("\"x86\"", "\"arm\"")),
+         "why: its manifest binds Microsoft.VC80.CRT for processorArchitecture \"arm\", and a DLL for x86 needs "
+         "\"x86\"" + wont},
+        {changed(ours, binding("1fc8b3b9a1e18e3b", "0000000000000000")),
+         "why: its manifest binds Microsoft.VC80.CRT with publicKeyToken \"0000000000000000\", not "
+         "\"1fc8b3b9a1e18e3b\"" + wont},
+        {changed(ours, binding(" publicKeyToken=\"1fc8b3b9a1e18e3b\"", "")),
+         "why: its manifest binds Microsoft.VC80.CRT with publicKeyToken \"\", not \"1fc8b3b9a1e18e3b\"" + wont},
+        {changed(ours, [](PeImage &image) { image.manifest_name = "1"; }),
+         "note: its manifest is resource ID 1, and Windows documents ID 2 for a DLL's own dependencies "
+         "(ISOLATIONAWARE_MANIFEST_RESOURCE_ID): it may bind nothing\n"},
     };
     for (const Case &c : cases) {
-        kivvm_tool::DllCheck dll = kivvm_tool::check_dll("kivvariantmanager.dll", c.image, kFacts);
-        const kivvm_tool::Verdict verdict = kivvm_tool::judge_process(host, kFacts, &dll);
+        const ProcessCheck process = judged(host, kivvm_tool::check_dll("kivvariantmanager.dll", c.image, kFacts));
         std::string said;
-        for (const std::string &note : dll.notes) {
+        for (const std::string &note : process.dll->notes) {
             said += "note: " + note + "\n";
         }
-        for (const std::string &reason : dll.reasons) {
+        for (const std::string &reason : process.dll->reasons) {
             said += "why: " + reason + "\n";
         }
-        EXPECT_EQ(said + verdict.instead, c.said);
-        EXPECT_EQ(verdict.fits, dll.reasons.empty()) << c.said;
-        EXPECT_EQ(verdict.build.preset, "w86") << c.said;
+        EXPECT_EQ(said + process.verdict.instead, c.said);
+        EXPECT_EQ(process.verdict.fits, process.dll->reasons.empty() ? Fits::yes : Fits::no) << c.said;
+        EXPECT_EQ(process.verdict.build.preset, "w86") << c.said;
     }
     // A process that does not use it asks only that it be ours; among
     // builds that all serve, the DLL's own is named.
-    kivvm_tool::DllCheck foreign = kivvm_tool::check_dll("x.dll", dll_image(0x14c, "", {}, {0, 0, 0, 0}, "", ""), kFacts);
+    const auto dll = [](const PeImage &image) { return kivvm_tool::check_dll("x.dll", image, kFacts); };
     const HostFile unrelated{"e.dll", "", check(0x14c, {named("kernel32.dll", {"HeapFree"})})};
-    EXPECT_FALSE(kivvm_tool::judge_process({unrelated}, kFacts, &foreign).fits);
-    kivvm_tool::DllCheck ucrt =
-        kivvm_tool::check_dll("x.dll", dll_image(0x14c, "ucrtbase.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", ""), kFacts);
+    EXPECT_EQ(judged({unrelated}, dll(dll_image(0x14c, "", {}, {0, 0, 0, 0}, "", ""))).verdict.fits, Fits::no);
+    EXPECT_EQ(judged({unrelated}, dll(ours)).verdict.fits, Fits::cannot_tell);
     const HostFile releases{"r.exe", "", check(0x14c, {named("msvcrt.dll", {"free"}), kReleases})};
-    EXPECT_EQ(kivvm_tool::judge_process({releases}, kFacts).build.preset, "w86-msvcrt");
-    EXPECT_EQ(kivvm_tool::judge_process({releases}, kFacts, &ucrt).build.preset, "w86-ucrt");
+    const PeImage ucrt = dll_image(0x14c, "ucrtbase.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", "");
+    EXPECT_EQ(judged({releases}).verdict.build.preset, "w86-msvcrt");
+    EXPECT_EQ(judged({releases}, dll(ucrt)).verdict.build.preset, "w86-ucrt");
+    EXPECT_EQ(judged({releases}, dll(ucrt)).verdict.fits, Fits::yes);
     // One that will not serve is not the build named, though its runtime
     // would be; files that do not use it (or cannot be read) say nothing of
-    // its architecture.
-    kivvm_tool::DllCheck lacking = kivvm_tool::check_dll(
-        "x.dll", dll_image(0x14c, "ucrtbase.dll", {"KIVVMInit"}, {1, 2, 3, 0}, "kivvariantmanager", ""), kFacts);
-    EXPECT_EQ(kivvm_tool::judge_process({releases}, kFacts, &lacking).instead, "d.zip");
-    kivvm_tool::DllCheck right = kivvm_tool::check_dll(
-        "x.dll", dll_image(0x14c, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", vc80), kFacts);
+    // its architecture; a process without a program has no DLL beside it,
+    // but one named is checked.
+    const PeImage lacking = dll_image(0x14c, "ucrtbase.dll", {"KIVVMInit"}, {1, 2, 3, 0}, "kivvariantmanager", "");
+    EXPECT_EQ(judged({releases}, dll(lacking)).verdict.instead, "d.zip");
     const HostFile x64{"u.dll", "", check(0x8664, {named("kernel32.dll", {"HeapFree"})})};
-    EXPECT_TRUE(kivvm_tool::judge_process({x64, host[0]}, kFacts, &right).fits);
-    EXPECT_TRUE(right.reasons.empty());
-    EXPECT_FALSE(kivvm_tool::judge_process({HostFile{"gone.dll", "cannot open it", {}}, host[0]}, kFacts, &right).fits);
-    EXPECT_TRUE(right.reasons.empty());
+    ProcessCheck process = judged({x64, host[0]}, dll(ours), "host.exe");
+    EXPECT_EQ(process.verdict.fits, Fits::no);
+    EXPECT_TRUE(process.dll->reasons.empty());
+    process = judged({HostFile{"gone.dll", "cannot open it", {}}, host[0]}, dll(ours), "host.exe");
+    EXPECT_EQ(process.verdict.fits, Fits::cannot_tell);
+    EXPECT_TRUE(process.dll->reasons.empty());
+    process = judged({host[0]}, dll(ours), "");
+    EXPECT_EQ(process.verdict.fits, Fits::yes);
 }
 
 // The VC80 runtime the DLL binds must be installed; a host's older binding
 // needs it installed too.  The redistributable is the oldest that has it.
 TEST(Dll, Vc80BindingAndItsRedistributable)
 {
-    using kivvm_tool::HostFile;
     for (const auto &[version, release] : std::vector<std::pair<const char *, const char *>>{
              {"8.0.50608.0", "the Visual C++ 2005 redistributable (8.0.50727.42)"},
              {"8.0.50727.42", "the Visual C++ 2005 redistributable (8.0.50727.42)"},
@@ -1064,39 +1306,37 @@ TEST(Dll, Vc80BindingAndItsRedistributable)
         EXPECT_EQ(kivvm_tool::vc80_redistributable(version), release);
     }
     HostCheck old = check(0x14c, {named("msvcr80.dll", {"free"}), kGets});
-    old.binds = {{"Microsoft.VC80.CRT", "8.0.50608.0", "x86"}, {"Microsoft.VC80.MFC", "8.0.1.0", "x86"}};
+    old.binds = {{"Microsoft.VC80.CRT", "8.0.50608.0", "x86", ""}, {"Microsoft.VC80.MFC", "8.0.1.0", "x86", ""}};
     HostCheck same = old;
-    same.binds = {{"microsoft.vc80.crt", "8.0.50727.762", "x86"}};
+    same.binds = {{"microsoft.vc80.crt", "8.0.50727.762", "x86", ""}};
     const std::vector<HostFile> files = {{"old.exe", "", old}, {"same.exe", "", same}};
     const char *needs = "kivvariantmanager.dll binds Microsoft.VC80.CRT 8.0.50727.762";
     const char *older = "old.exe's manifest binds Microsoft.VC80.CRT 8.0.50608.0, older than 8.0.50727.762: the "
                         "machine needs 8.0.50727.762 installed too, or kivvariantmanager.dll will not start "
                         "(\"side-by-side configuration\")";
-    std::vector<std::string> notes = kivvm_tool::judge_process(files, kFacts).notes;
+    std::vector<std::string> notes = judged(files).verdict.notes;
     ASSERT_EQ(notes.size(), 2U);
     EXPECT_EQ(notes[0].substr(0, notes[0].find(',')), needs);
     EXPECT_EQ(notes[1], older);
-    // The DLL checked binds its own version; one that will not serve binds
-    // nothing, and the build named does.
-    PeImage image = dll_image(0x14c, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", "8.0.50727.6195");
+    // The DLL checked binds its own assembly where it serves; one that will
+    // not serve binds nothing, and the build named does.
+    PeImage image = dll_image(0x14c, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", "8.0.50727.762");
     image.manifest += "<dependentAssembly><assemblyIdentity name='Microsoft.VC80.MFC' version='9'/></dependentAssembly>";
-    kivvm_tool::DllCheck newer = kivvm_tool::check_dll("x.dll", image, kFacts);
-    notes = kivvm_tool::judge_process(files, kFacts, &newer).notes;
-    ASSERT_EQ(notes.size(), 3U);
-    EXPECT_EQ(notes[0].substr(0, notes[0].find(',')), "kivvariantmanager.dll binds Microsoft.VC80.CRT 8.0.50727.6195 x86");
-    EXPECT_NE(notes[2].find("same.exe's manifest binds microsoft.vc80.crt 8.0.50727.762, older than 8.0.50727.6195"),
-              std::string::npos);
-    kivvm_tool::DllCheck x64 = kivvm_tool::check_dll(
-        "x.dll", dll_image(0x8664, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", "8.0.50727.6195"), kFacts);
-    EXPECT_EQ(kivvm_tool::judge_process(files, kFacts, &x64).notes, (std::vector<std::string>{
-                  kivvm_tool::judge_process(files, kFacts).notes}));
+    notes = judged(files, kivvm_tool::check_dll("x.dll", image, kFacts)).verdict.notes;
+    ASSERT_EQ(notes.size(), 2U);
+    EXPECT_EQ(notes[0].substr(0, notes[0].find(',')), "kivvariantmanager.dll binds Microsoft.VC80.CRT 8.0.50727.762 x86");
+    EXPECT_EQ(notes[1], older);
+    for (const PeImage &refused : {dll_image(0x8664, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", "8.0.50727.762"),
+                                   dll_image(0x14c, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", "8.0.50727.6195")}) {
+        EXPECT_EQ(judged(files, kivvm_tool::check_dll("x.dll", refused, kFacts)).verdict.notes, judged(files).verdict.notes);
+    }
     // A build on a runtime without an assembly asks for none; another
     // runtime's assembly comes from its own redistributable.
     const std::vector<HostFile> on_ucrt = {{"u.exe", "", check(0x14c, {named("ucrtbase.dll", {"free"}), kGets})}};
-    EXPECT_TRUE(kivvm_tool::judge_process(on_ucrt, kFacts).notes.empty());
+    EXPECT_TRUE(judged(on_ucrt).verdict.notes.empty());
     BuildFacts vc90 = kFacts;
-    vc90.runtimes[1].assembly = {"Microsoft.VC90.CRT", "9.0.1.0", ""};
-    EXPECT_EQ(kivvm_tool::judge_process(on_ucrt, vc90).notes,
+    vc90.runtimes[1].assembly = {"Microsoft.VC90.CRT", "9.0.1.0", "", ""};
+    EXPECT_EQ(judged(on_ucrt, std::nullopt, nullptr, vc90).verdict.notes,
               std::vector<std::string>{"kivvariantmanager.dll binds Microsoft.VC90.CRT 9.0.1.0, which its "
                                        "redistributable provides: it must be installed, which these files cannot show"});
 }
@@ -1104,20 +1344,18 @@ TEST(Dll, Vc80BindingAndItsRedistributable)
 // The DLL as text and JSON, after the files and before the verdict.
 TEST(Dll, TextAndJson)
 {
-    using kivvm_tool::HostFile;
     const std::vector<HostFile> host = {{"host.exe", "", check(0x14c, {named("msvcr80.dll", {"free"}), kGets})}};
     PeImage image = dll_image(0x14c, "ucrtbase.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", "8.0.1.0");
-    image.exports.push_back({"", 9});
-    kivvm_tool::DllCheck dll = kivvm_tool::check_dll("dir/kivvariantmanager.dll", image, kFacts);
-    dll.beside = true;
-    const kivvm_tool::Verdict verdict = kivvm_tool::judge_process(host, kFacts, &dll);
-    const std::string text = kivvm_tool::check_host_text(host, &dll, verdict, kFacts);
-    EXPECT_EQ(text.substr(text.find("\n\nkivvariantmanager.dll")),
-              "\n\nkivvariantmanager.dll: dir/kivvariantmanager.dll (beside host.exe)\n"
+    image.exports.push_back({"", 9, ""});
+    image.exports.push_back({"Other", 10, "x.Other"});
+    const ProcessCheck process = judged(host, kivvm_tool::check_dll("dir/kivvariantmanager.dll", image, kFacts));
+    const std::string text = kivvm_tool::check_host_text(process, kFacts);
+    EXPECT_EQ(text.substr(text.find("\n\nkivvariantmanager.dll")), "\n\nkivvariantmanager.dll: dir/kivvariantmanager.dll (beside host.exe)\n"
               "  architecture: x86 (machine 0x14c)\n"
               "  C runtime: ucrt (ucrtbase.dll)\n"
-              "  exports: KIVVMInit, KIVVMGetSetupPaths, KIVVMFreeSetupPaths, ordinal 9\n"
+              "  exports: KIVVMInit, KIVVMGetSetupPaths, KIVVMFreeSetupPaths, ordinal 9, Other (forwarded to x.Other)\n"
               "  version: 1.2.3.0, product version 1.2.3.65535, product name kivvariantmanager\n"
+              "  built for: x86 on ucrt (its version resource)\n"
               "  manifest binds: Microsoft.VC80.CRT 8.0.1.0 x86\n"
               "  why: it is the build on ucrt, and these files need the one on msvcr80\n"
               "\n"
@@ -1126,22 +1364,26 @@ TEST(Dll, TextAndJson)
               "  note: kivvariantmanager.dll binds Microsoft.VC80.CRT 8.0.50727.762, which the Visual C++ 2005 SP1 "
               "redistributable (8.0.50727.762) provides: it must be installed, which these files cannot show\n"
               "fits: no\n");
-    const std::string json = kivvm_tool::check_host_json(host, &dll, verdict);
-    EXPECT_EQ(json.substr(json.find("\n], ")),
-              "\n], \"dll\": {\"path\": \"dir/kivvariantmanager.dll\", \"beside\": true, \"error\": null, "
-              "\"machine\": 332, \"architecture\": \"x86\", \"c_runtime\": \"ucrt\", \"c_runtime_dlls\": "
-              "[\"ucrtbase.dll\"], \"exports\": [{\"name\": \"KIVVMInit\", \"ordinal\": 1}, {\"name\": "
-              "\"KIVVMGetSetupPaths\", \"ordinal\": 2}, {\"name\": \"KIVVMFreeSetupPaths\", \"ordinal\": 3}, "
-              "{\"name\": null, \"ordinal\": 9}], \"file_version\": \"1.2.3.0\", \"product_version\": "
-              "\"1.2.3.65535\", \"product_name\": \"kivvariantmanager\", \"manifest_binds\": [{\"name\": "
-              "\"Microsoft.VC80.CRT\", \"version\": \"8.0.1.0\", \"architecture\": \"x86\"}], \"ours\": true, "
-              "\"notes\": [], \"reasons\": [\"it is the build on ucrt, and these files need the one on msvcr80\"], "
-              "\"fits\": false}, \"verdict\": {\"fits\": false, \"build\": {\"preset\": \"w86\", "
-              "\"architecture\": \"x86\", \"runtime\": \"msvcr80\", \"zip\": \"a.zip\"}, \"reasons\": [], "
-              "\"instead\": \"a.zip\", \"notes\": [\"kivvariantmanager.dll binds Microsoft.VC80.CRT 8.0.50727.762, "
-              "which the Visual C++ 2005 SP1 redistributable (8.0.50727.762) provides: it must be installed, which "
-              "these files cannot show\"]}}");
+    const std::string json = kivvm_tool::check_host_json(process);
+    EXPECT_EQ(json.substr(json.find("\n], ")), "\n], \"program\": \"host.exe\", \"dll\": {\"path\": \"dir/kivvariantmanager.dll\", \"beside\": true, "
+              "\"error\": null, \"machine\": 332, \"architecture\": \"x86\", \"c_runtime\": \"ucrt\", \"c_runtime_dlls\": "
+              "[\"ucrtbase.dll\"], \"exports\": [{\"name\": \"KIVVMInit\", \"ordinal\": 1, \"forward\": null}, {\"name\": "
+              "\"KIVVMGetSetupPaths\", \"ordinal\": 2, \"forward\": null}, {\"name\": \"KIVVMFreeSetupPaths\", "
+              "\"ordinal\": 3, \"forward\": null}, {\"name\": null, \"ordinal\": 9, \"forward\": null}, {\"name\": "
+              "\"Other\", \"ordinal\": 10, \"forward\": \"x.Other\"}], \"file_version\": \"1.2.3.0\", "
+              "\"product_version\": \"1.2.3.65535\", \"product_name\": \"kivvariantmanager\", \"build_architecture\": "
+              "\"x86\", \"build_runtime\": \"ucrt\", \"manifest_id\": \"2\", \"manifest_binds\": [{\"name\": "
+              "\"Microsoft.VC80.CRT\", \"version\": \"8.0.1.0\", \"architecture\": \"x86\", \"public_key_token\": "
+              "\"1fc8b3b9a1e18e3b\"}], \"ours\": true, \"notes\": [], \"reasons\": [\"it is the build on ucrt, and these "
+              "files need the one on msvcr80\"], \"fits\": false}, \"verdict\": {\"fits\": false, \"build\": "
+              "{\"preset\": \"w86\", \"architecture\": \"x86\", \"runtime\": \"msvcr80\", \"zip\": \"a.zip\"}, "
+              "\"reasons\": [], \"instead\": \"a.zip\", \"notes\": [\"kivvariantmanager.dll binds Microsoft.VC80.CRT "
+              "8.0.50727.762, which the Visual C++ 2005 SP1 redistributable (8.0.50727.762) provides: it must be "
+              "installed, which these files cannot show\"]}}");
     // Its architecture and C runtime in every kind; with no file given.
+    const std::string nobody = "no FILE imports kivvariantmanager.dll (directly, delay-loaded, or through a FILE that "
+                               "forwards to it), forwards to it, or names it in its strings (in any case, with or "
+                               "without .dll, in ASCII or UTF-16LE)";
     for (const auto &[machine, runtimes, said] :
          std::vector<std::tuple<std::uint16_t, std::vector<const char *>, const char *>>{
              {0x8664, {"msvcr90.dll"}, "x64 (machine 0x8664)\n  C runtime: msvcr90.dll, which no build of ours is on"},
@@ -1152,50 +1394,60 @@ TEST(Dll, TextAndJson)
         for (const char *runtime : runtimes) {
             other.modules.push_back(named(runtime, {"free"}));
         }
-        kivvm_tool::DllCheck judged = kivvm_tool::check_dll("p", other, kFacts);
-        judged.beside = true;
-        const std::string told = kivvm_tool::check_host_text({}, &judged, kivvm_tool::judge_process({}, kFacts, &judged), kFacts);
+        const ProcessCheck alone = judged({}, kivvm_tool::check_dll("p", other, kFacts), "p.exe");
+        const std::string told = kivvm_tool::check_host_text(alone, kFacts);
         EXPECT_EQ(told.substr(0, told.find("\n  version")),
-                  std::string("kivvariantmanager.dll: p (beside )\n  architecture: ") + said + "\n  exports: nothing");
-        const std::string json = kivvm_tool::check_host_json({}, &judged, kivvm_tool::judge_process({}, kFacts, &judged));
+                  std::string("kivvariantmanager.dll: p (beside p.exe)\n  architecture: ") + said + "\n  exports: nothing");
+        const std::string json = kivvm_tool::check_host_json(alone);
         EXPECT_NE(json.find(machine == 0x8664 ? "\"c_runtime\": \"msvcr90.dll\", " : "\"c_runtime\": null, "),
                   std::string::npos);
         EXPECT_EQ(told.substr(told.find("\n  version")), "\n  version: none\n  why: it exports no KIVVMInit: it is not "
                                                          "kivvariantmanager's\n\nverdict: no file here uses "
-                                                         "kivvariantmanager.dll\n  the kivvariantmanager.dll checked "
-                                                         "will not serve them\nfits: no\n");
+                                                         "kivvariantmanager.dll\n  " + nobody +
+                                                         "\n  the kivvariantmanager.dll checked will not serve them\n"
+                                                         "fits: no\n");
     }
-    EXPECT_EQ(kivvm_tool::check_host_text({}, nullptr, kivvm_tool::judge_process({}, kFacts), kFacts),
-              "kivvariantmanager.dll: none checked: there is none beside , and no --dll names one\n\n"
-              "verdict: no file here uses kivvariantmanager.dll\nfits: yes\n");
+    EXPECT_EQ(kivvm_tool::check_host_text(judged({}), kFacts), "kivvariantmanager.dll: none checked: no FILE is a program, and no --dll names one\n\n"
+              "verdict: no file here uses kivvariantmanager.dll\n  " + nobody + "\n  no FILE is a program, so which "
+              "kivvariantmanager.dll will load cannot be told: name the program among the FILEs, or the DLL with "
+              "--dll\nfits: cannot tell\n");
     // One that serves, with a note; and one that is ours where no file uses it.
-    kivvm_tool::DllCheck serves =
-        kivvm_tool::check_dll("k.dll", dll_image(0x14c, "msvcr80.dll", kAll, {0, 0, 0, 0}, "", "8.0.50727.762"), kFacts);
-    const std::string text_serves = kivvm_tool::check_host_text(host, &serves, kivvm_tool::judge_process(host, kFacts, &serves), kFacts);
-    EXPECT_EQ(text_serves.substr(text_serves.find("\n  version")),
-              "\n  version: none\n  manifest binds: Microsoft.VC80.CRT 8.0.50727.762 x86\n  note: it has no version "
-              "resource: which version it is cannot be told\n\nverdict: w86 (a.zip) serves every file that uses "
-              "kivvariantmanager.dll\n  the kivvariantmanager.dll checked is that build\n  note: kivvariantmanager.dll "
-              "binds Microsoft.VC80.CRT 8.0.50727.762 x86, which the Visual C++ 2005 SP1 redistributable "
-              "(8.0.50727.762) provides: it must be installed, which these files cannot show\nfits: yes\n");
-    const std::string text_ours = kivvm_tool::check_host_text({}, &serves, kivvm_tool::judge_process({}, kFacts, &serves), kFacts);
-    EXPECT_NE(text_ours.find("\nverdict: no file here uses kivvariantmanager.dll\n  the kivvariantmanager.dll checked is "
-                             "ours\n  note: "),
-              std::string::npos);
+    const kivvm_tool::DllCheck serves =
+        kivvm_tool::check_dll("k.dll", dll_image(0x14c, "msvcr80.dll", kAll, {1, 2, 3, 4}, "kivvariantmanager",
+                                                 "8.0.50727.762"), kFacts);
+    const std::string text_serves = kivvm_tool::check_host_text(judged(host, serves), kFacts);
+    EXPECT_EQ(text_serves.substr(text_serves.find("\n  version")), "\n  version: 1.2.3.4, product version 1.2.3.3, product name kivvariantmanager\n"
+              "  built for: x86 on msvcr80 (its version resource)\n"
+              "  manifest binds: Microsoft.VC80.CRT 8.0.50727.762 x86\n"
+              "  note: it is version 1.2.3.4 and this kivvm 1.2.3: a newer one of the same major version serves every "
+              "host of an older one\n\nverdict: w86 (a.zip) serves every file that uses kivvariantmanager.dll\n"
+              "  the kivvariantmanager.dll checked is that build\n  note: kivvariantmanager.dll binds "
+              "Microsoft.VC80.CRT 8.0.50727.762 x86, which the Visual C++ 2005 SP1 redistributable (8.0.50727.762) "
+              "provides: it must be installed, which these files cannot show\nfits: yes\n");
+    const std::string text_ours = kivvm_tool::check_host_text(judged({}, serves, "p.exe"), kFacts);
+    EXPECT_EQ(text_ours.substr(text_ours.find("\nverdict")), "\nverdict: no file here uses kivvariantmanager.dll\n  " + nobody +
+                                                         "\n  the kivvariantmanager.dll checked is w86 (a.zip)\n"
+                                                         "  note: kivvariantmanager.dll binds Microsoft.VC80.CRT "
+                                                         "8.0.50727.762 x86, which the Visual C++ 2005 SP1 "
+                                                         "redistributable (8.0.50727.762) provides: it must be "
+                                                         "installed, which these files cannot show\nfits: cannot tell\n");
     // One that cannot be read.
     kivvm_tool::DllCheck gone;
     gone.path = "gone.dll";
     gone.error = "cannot open it";
-    const kivvm_tool::Verdict unread = kivvm_tool::judge_process(host, kFacts, &gone);
-    EXPECT_FALSE(unread.fits);
-    const std::string said = kivvm_tool::check_host_text(host, &gone, unread, kFacts);
-    EXPECT_NE(said.find("\nkivvariantmanager.dll: gone.dll\n  error: cannot open it\n\nverdict: w86 (a.zip) serves "
-                        "every file that uses kivvariantmanager.dll\n  the kivvariantmanager.dll checked cannot be "
-                        "read: take a.zip instead\n"),
-              std::string::npos);
-    EXPECT_NE(kivvm_tool::check_host_json(host, &gone, unread).find("\"dll\": {\"path\": \"gone.dll\", \"beside\": "
-                                                                 "false, \"error\": \"cannot open it\", \"machine\": "
-                                                                 "null, \"architecture\": null, \"c_runtime\": null, "),
+    const ProcessCheck unread = judged(host, gone);
+    EXPECT_EQ(unread.verdict.fits, Fits::cannot_tell);
+    const std::string said = kivvm_tool::check_host_text(unread, kFacts);
+    EXPECT_EQ(said.substr(said.find("\nkivvariantmanager.dll")), "\nkivvariantmanager.dll: gone.dll (beside host.exe)\n  error: cannot open it\n\n"
+                                                  "verdict: w86 (a.zip) serves every file that uses kivvariantmanager.dll\n"
+                                                  "  the kivvariantmanager.dll checked cannot be read: take a.zip instead\n"
+                                                  "  note: kivvariantmanager.dll binds Microsoft.VC80.CRT 8.0.50727.762, "
+                                                  "which the Visual C++ 2005 SP1 redistributable (8.0.50727.762) "
+                                                  "provides: it must be installed, which these files cannot show\n"
+                                                  "fits: cannot tell\n");
+    EXPECT_NE(kivvm_tool::check_host_json(unread).find("\"dll\": {\"path\": \"gone.dll\", \"beside\": true, \"error\": "
+                                                       "\"cannot open it\", \"machine\": null, \"architecture\": null, "
+                                                       "\"c_runtime\": null, "),
               std::string::npos);
 }
 

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
-// kivvm check-host's files: each FILE read from disk, and the
-// kivvariantmanager.dll that will load into the process found and read, then
-// judged by host_check.
+// kivvm check-host's files: each FILE read from disk where its tables lie
+// and scanned once for strings, so that a file of any size takes little
+// memory; the process's program found among them; and the
+// kivvariantmanager.dll that will load (the one beside the program, or one
+// named) read; then judged by host_check.
 #ifndef KIVVM_TOOL_HOST_FILES_H
 #define KIVVM_TOOL_HOST_FILES_H
 
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,19 +14,11 @@
 
 namespace kivvm_tool {
 
-// One process's files, the DLL checked (none when there is none to check)
-// and the verdict.
-struct CheckedProcess {
-    std::vector<HostFile> files;
-    std::optional<DllCheck> dll;
-    Verdict verdict;
-};
-
-// The FILEs as one process, or with each, each as a process of its own;
-// the DLL checked is dll where it is given, else the one beside the
-// process's first FILE.
-std::vector<CheckedProcess> check_processes(const std::vector<std::string> &files, const char *dll, bool each,
-                                            const BuildFacts &facts);
+// The processes of the FILEs: one, or with each, one a FILE.  The same file
+// named twice counts once.  Fills processes and returns an empty string, or
+// says why the FILEs are no process (two programs in one).
+std::string check_processes(const std::vector<std::string> &files, const char *dll, bool each,
+                            const BuildFacts &facts, std::vector<ProcessCheck> &processes);
 
 }  // namespace kivvm_tool
 

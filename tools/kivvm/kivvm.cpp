@@ -38,7 +38,14 @@ using kivvm_tool::ask_library;
 using kivvm_tool::json_report;
 using kivvm_tool::text_report;
 
-enum { kExitSelected = 0, kExitNoMatch = 1, kExitUsage = 2, kExitWriteError = 3, kExitUnreadable = 4 };
+enum {
+    kExitSelected = 0,
+    kExitNoMatch = 1,
+    kExitUsage = 2,
+    kExitWriteError = 3,
+    kExitUnreadable = 4,
+    kExitCannotTell = 5
+};
 
 const char kUsage[] =
     "usage: kivvm [--json] [--] IDENTITY\n"
@@ -60,23 +67,26 @@ const char kUsage[] =
     "  -h, --help print this help and exit\n"
     "  --         end of options: an IDENTITY that starts with '-' follows\n"
     "\n"
-    "check-host reads the Windows programs and DLLs of one process (a host and\n"
-    "its plugins) and says which one build of kivvariantmanager.dll serves\n"
-    "every FILE that imports it or names it for LoadLibrary.  A FILE that\n"
-    "releases the setup path list with its own free() or delete[] needs the\n"
-    "build on the C runtime it frees with; one on another runtime, on several,\n"
-    "or linked in statically fits only if it uses KIVVMFreeSetupPaths or never\n"
-    "KIVVMGetSetupPaths.  FILEs that do not use the DLL change nothing.  The\n"
-    "kivvariantmanager.dll that will load (beside the first FILE, in any case,\n"
-    "or DLL) must be ours, of their architecture and C runtime, and export\n"
-    "every name they ask for; otherwise it says which zip to take instead.\n"
+    "check-host reads the Windows programs and DLLs of one process (a program\n"
+    "and its plugins) and says whether the kivvariantmanager.dll that will load\n"
+    "serves every FILE that uses it: imports it (directly, delay-loaded, or\n"
+    "through a FILE that forwards to it) or names it in its strings for\n"
+    "LoadLibrary.  A FILE that releases the setup path list with its own free()\n"
+    "or delete[] needs the build on the C runtime it frees with; one on another\n"
+    "runtime, on several, or linked in statically fits only if it uses\n"
+    "KIVVMFreeSetupPaths or never KIVVMGetSetupPaths.  The DLL checked is the\n"
+    "one beside the FILE that is a program (in any case), or DLL; it must be\n"
+    "ours by its version resource, of their architecture and C runtime, and\n"
+    "export every name they ask for; otherwise it says which zip to take.\n"
     "\n"
-    "Exit status: 0 a variant was selected (or --list, --version, --help; with\n"
-    "check-host: one build serves every FILE that uses the DLL, and the DLL\n"
-    "checked is ours and serves them), 1 no variant matches IDENTITY (no single\n"
-    "build serves them, or the DLL checked will not), 2 bad usage, 3 the output\n"
-    "could not be written, 4 a FILE or the DLL cannot be read or is not a\n"
-    "well-formed PE file.  man kivvm lists the JSON keys.\n";
+    "Exit status: 0 a variant was selected (or --list, --version, --help;\n"
+    "with check-host: fits: yes, a FILE uses the DLL, and the DLL that will\n"
+    "load was read and is the one build that serves them all), 1 no variant\n"
+    "matches IDENTITY (fits: no), 2 bad usage (two programs in one process),\n"
+    "3 the output could not be written, 4 a FILE or the DLL cannot be read or\n"
+    "is not a well-formed PE file, 5 fits: cannot tell (no DLL to check, or no\n"
+    "FILE seen to use it).  With --each, the worst: 4, then 1, 5, 0.\n"
+    "man kivvm lists the JSON keys.\n";
 
 // ---- What the library answers for an identity -------------------------------
 
@@ -153,42 +163,56 @@ int list_table(bool json)
 
 // ---- A Windows host ----------------------------------------------------------
 
+int usage_error(const char *complaint, const char *what)
+{
+    if (complaint != nullptr) {
+        std::fprintf(stderr, "kivvm: %s%s%s\n", complaint, *what != '\0' ? " " : "", what);
+    }
+    std::fputs(kUsage, stderr);
+    return kExitUsage;
+}
+
+// How bad a process's status is: the worst is the one given with --each.
+int severity(int status)
+{
+    return status == kExitUnreadable ? 3 : status == kExitNoMatch ? 2 : status == kExitCannotTell ? 1 : 0;
+}
+
 // The FILEs as one process, or with each, each as a process of its own.
 // What cannot be read is said on stderr too.
 int check_hosts(const std::vector<std::string> &files, const char *dll, bool json, bool each)
 {
     const kivvm_tool::BuildFacts &facts = kivvm_tool::build_facts();
-    bool all_fit = true;
-    bool all_read = true;
+    std::vector<kivvm_tool::ProcessCheck> processes;
+    const std::string error = kivvm_tool::check_processes(files, dll, each, facts, processes);
+    if (!error.empty()) {
+        return usage_error("check-host:", error.c_str());
+    }
+    int worst = kExitSelected;
     std::string out;
-    for (const kivvm_tool::CheckedProcess &process : kivvm_tool::check_processes(files, dll, each, facts)) {
+    for (const kivvm_tool::ProcessCheck &process : processes) {
+        bool read = true;
         for (const kivvm_tool::HostFile &file : process.files) {
             if (!file.error.empty()) {
                 std::fprintf(stderr, "kivvm: %s: %s\n", file.file.c_str(), file.error.c_str());
-                all_read = false;
+                read = false;
             }
         }
         if (process.dll && !process.dll->error.empty()) {
             std::fprintf(stderr, "kivvm: %s: %s\n", process.dll->path.c_str(), process.dll->error.c_str());
-            all_read = false;
+            read = false;
         }
-        const kivvm_tool::DllCheck *checked = process.dll ? &*process.dll : nullptr;
-        all_fit = all_fit && process.verdict.fits;
-        out += json ? (out.empty() ? "" : ",\n") + kivvm_tool::check_host_json(process.files, checked, process.verdict)
-                    : (out.empty() ? "" : "\n") +
-                          kivvm_tool::check_host_text(process.files, checked, process.verdict, facts);
+        const kivvm_tool::Fits fits = process.verdict.fits;
+        const int status = !read                              ? kExitUnreadable
+                           : fits == kivvm_tool::Fits::no     ? kExitNoMatch
+                           : fits == kivvm_tool::Fits::yes    ? kExitSelected
+                                                              : kExitCannotTell;
+        worst = severity(status) > severity(worst) ? status : worst;
+        out += json ? (out.empty() ? "" : ",\n") + kivvm_tool::check_host_json(process)
+                    : (out.empty() ? "" : "\n") + kivvm_tool::check_host_text(process, facts);
     }
     std::fputs((json && each ? "[" + out + "]\n" : json ? out + "\n" : out).c_str(), stdout);
-    return !all_read ? kExitUnreadable : all_fit ? kExitSelected : kExitNoMatch;
-}
-
-int usage_error(const char *complaint, const char *what)
-{
-    if (complaint != nullptr) {
-        std::fprintf(stderr, "kivvm: %s %s\n", complaint, what);
-    }
-    std::fputs(kUsage, stderr);
-    return kExitUsage;
+    return worst;
 }
 
 // Runs the command; returns its exit status.  Options may stand anywhere

@@ -2,10 +2,29 @@
 #include "pe_image.h"
 
 #include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstring>
 #include <sstream>
 #include <string>
 
+#include "pe_resources.h"
+
 namespace kivvm_tool {
+
+bool MemoryBytes::read(std::uint64_t offset, unsigned char *out, std::size_t n) const
+{
+    std::memcpy(out, data_ + offset, n);
+    return true;
+}
+
+std::string hex(std::uint64_t value)
+{
+    std::ostringstream text;
+    text << "0x" << std::hex << value;
+    return text.str();
+}
+
 namespace {
 
 // Bounds on the walks of tables whose ends the image itself gives: the
@@ -18,19 +37,18 @@ constexpr std::size_t kMaxName = 4096;  // with its NUL
 constexpr std::uint64_t kMaxSections = 96;
 constexpr std::uint64_t kMaxExports = 65536;  // functions, and names
 constexpr std::uint64_t kMaxResources = 65536;  // entries of the resource tree
+// How much of a resource's data is kept: a version resource says its
+// length in 16 bits; a manifest is a few KiB.
+constexpr std::uint64_t kMaxVersion = 65536;
+constexpr std::uint64_t kMaxManifest = 1 << 20;
 
-struct Section {
-    std::uint32_t address;  // its RVA
-    std::uint32_t raw_size;
-    std::uint32_t raw_offset;
-};
-
+// The image's bytes, read a page at a time where the reader asks for them
+// and kept in a few pages, with the reader's place: where the sections lie,
+// and what is wrong with the image (the first failed read says).
 class Image {
 public:
-    Image(const unsigned char *data, std::size_t size) : data_(data), size_(size) {}
+    explicit Image(const ByteSource &bytes) : bytes_(bytes), size_(bytes.size()), pages_(kPages) {}
 
-    // What is wrong with the image: the first failed read says.  A failed
-    // read gives 0.
     const std::string &error() const { return error_; }
     bool failed() const { return !error_.empty(); }
     void fail(const std::string &error) const
@@ -41,6 +59,7 @@ public:
     }
 
     // Little-endian integers at a file offset, which must lie in the file.
+    // A failed read gives 0.
     std::uint64_t read(std::uint64_t offset, unsigned bytes, const std::string &what) const
     {
         if (offset > size_ || bytes > size_ - offset) {
@@ -49,12 +68,13 @@ public:
         }
         std::uint64_t value = 0;
         for (unsigned i = bytes; i-- > 0;) {
-            value = value << 8U | data_[offset + i];
+            value = value << 8U | byte(offset + i);
         }
         return value;
     }
 
-    void add_section(Section section) { sections_.push_back(section); }
+    void add_section(PeSection section) { sections_.push_back(section); }
+    const std::vector<PeSection> &sections() const { return sections_; }
     void set_headers(std::uint64_t size) { headers_ = size; }
 
     // Where rva lies in the file: its offset, and how many bytes from there
@@ -70,22 +90,13 @@ public:
         if (rva < headers_) {
             return within(rva, headers_);
         }
-        for (const Section &section : sections_) {
+        for (const PeSection &section : sections_) {
             if (rva >= section.address && rva - section.address < section.raw_size) {
                 return within(section.raw_offset + (rva - section.address),
                               static_cast<std::uint64_t>(section.raw_offset) + section.raw_size);
             }
         }
         return {0, 0, false};
-    }
-
-    // Offset in a part of the file that ends at end, or would: the file
-    // may be cut before it does.
-    Place within(std::uint64_t offset, std::uint64_t end) const
-    {
-        const bool cut = end > size_;
-        end = std::min<std::uint64_t>(end, size_);
-        return {offset, offset < end ? end - offset : 0, cut};
     }
 
     // Where bytes at rva lie in the file; a failure where they do not lie in
@@ -108,18 +119,24 @@ public:
         return failed() ? 0 : read(offset, bytes, what);
     }
 
-    std::vector<unsigned char> bytes_at(std::uint64_t rva, std::uint64_t bytes, const std::string &what) const
+    // The first keep of the bytes at rva, which must all lie in one
+    // section (or the headers) and the file.
+    std::string bytes_at(std::uint64_t rva, std::uint64_t bytes, std::uint64_t keep, const std::string &what) const
     {
         const std::uint64_t offset = offset_of(rva, bytes, what);
-        return failed() ? std::vector<unsigned char>{} : std::vector<unsigned char>(data_ + offset, data_ + offset + bytes);
+        std::string data(failed() ? 0 : std::min(bytes, keep), '\0');
+        if (!data.empty() && !bytes_.read(offset, reinterpret_cast<unsigned char *>(&data[0]), data.size())) {
+            fail("cannot read it: " + bytes_.error());
+        }
+        return data;
     }
 
     std::string name_at(std::uint64_t rva, const std::string &what) const
     {
         const Place place = locate(rva);
         std::string name;
-        for (std::uint64_t i = 0; i < place.available && name.size() < kMaxName; ++i) {
-            const unsigned char c = data_[place.offset + i];
+        for (std::uint64_t i = 0; i < place.available && name.size() < kMaxName && !failed(); ++i) {
+            const unsigned char c = byte(place.offset + i);
             if (c == 0) {
                 return name;
             }
@@ -134,17 +151,49 @@ public:
     }
 
 private:
-    const unsigned char *data_;
-    std::size_t size_;
-    std::vector<Section> sections_;
+    static constexpr std::size_t kPageSize = 4096;
+    static constexpr std::size_t kPages = 16;
+    struct Page {
+        std::uint64_t index = ~std::uint64_t{0};
+        std::array<unsigned char, kPageSize> data{};
+    };
+
+    // The byte at an offset within the file, through the page that holds it.
+    unsigned char byte(std::uint64_t offset) const
+    {
+        const std::uint64_t index = offset / kPageSize;
+        Page &page = pages_[index % kPages];
+        if (page.index != index) {
+            const std::uint64_t start = index * kPageSize;
+            if (!bytes_.read(start, page.data.data(), std::min<std::uint64_t>(kPageSize, size_ - start))) {
+                fail("cannot read it: " + bytes_.error());
+                return 0;
+            }
+            page.index = index;
+        }
+        return page.data[offset % kPageSize];
+    }
+
+    Place within(std::uint64_t offset, std::uint64_t end) const
+    {
+        const bool cut = end > size_;
+        end = std::min<std::uint64_t>(end, size_);
+        return {offset, offset < end ? end - offset : 0, cut};
+    }
+
+    const ByteSource &bytes_;
+    std::uint64_t size_;
+    mutable std::vector<Page> pages_;
+    std::vector<PeSection> sections_;
     std::uint64_t headers_ = 0;
     mutable std::string error_;
 };
 
 // The functions of one module, from its name (or lookup) table: one entry of
-// width bytes each, ending with zero; the top bit marks an ordinal.
-std::vector<PeImport> read_thunks(const Image &image, std::uint64_t table, unsigned width, const std::string &dll,
-                                  std::uint64_t &budget)
+// width bytes each, ending with zero; the top bit marks an ordinal.  An old
+// delay-load table gives addresses: base is what to take from them.
+std::vector<PeImport> read_thunks(const Image &image, std::uint64_t table, unsigned width, std::uint64_t base,
+                                  const std::string &dll, std::uint64_t &budget)
 {
     std::vector<PeImport> imports;
     const std::uint64_t ordinal_flag = width == 8 ? 1ULL << 63U : 1ULL << 31U;
@@ -155,30 +204,51 @@ std::vector<PeImport> read_thunks(const Image &image, std::uint64_t table, unsig
         }
         if ((entry & ordinal_flag) != 0) {
             imports.push_back({"", static_cast<std::uint16_t>(entry & 0xffffU)});
-        } else {
-            // A hint of two bytes, then the name.
-            const std::string name = image.name_at((entry & 0x7fffffffU) + 2, "an imported name from " + dll);
-            if (name.empty()) {
-                image.fail("an import from " + dll + " has an empty name");
-                return imports;
-            }
-            imports.push_back({name, {}});
+            continue;
         }
+        if (entry < base) {
+            image.fail("an import of " + dll + " gives an address below the image base");
+            return imports;
+        }
+        // A hint of two bytes, then the name.
+        const std::string name = image.name_at(((entry - base) & 0x7fffffffU) + 2, "an imported name from " + dll);
+        if (name.empty()) {
+            image.fail("an import from " + dll + " has an empty name");
+            return imports;
+        }
+        imports.push_back({name, {}});
     }
     image.fail("the imports have no end within " + std::to_string(kMaxImports) + " functions");
     return imports;
 }
 
-// Where an import descriptor's DLL name and table of functions lie (RVAs).
-struct Tables {
-    std::uint64_t name;
-    std::uint64_t functions;
+// A delay-load descriptor's tables (RVAs): its DLL's name and its import
+// name table.  Old descriptors (attribute bit 0 clear) give addresses, as
+// every entry of their name table does: base is what to take from them.
+struct DelayTables {
+    std::uint64_t name, functions, base;
 };
 
-// The export directory at rva: the DLL's name, and each function's ordinal
-// with its name where it has one; an address table entry of 0 exports
-// nothing.
-void read_exports(const Image &image, std::uint64_t rva, PeImage &result)
+DelayTables read_delay_descriptor(const Image &image, std::uint64_t descriptor, std::uint64_t image_base,
+                                  const std::string &what)
+{
+    const bool relative = (image.read_rva(descriptor, 4, what) & 1U) != 0;
+    DelayTables tables{image.read_rva(descriptor + 4, 4, what), image.read_rva(descriptor + 16, 4, what),
+                       relative ? 0 : image_base};
+    if (tables.name != 0 && tables.functions != 0) {
+        if (tables.name < tables.base || tables.functions < tables.base) {
+            image.fail(what + " gives an address below the image base");
+        }
+        tables.name -= tables.base;
+        tables.functions -= tables.base;
+    }
+    return tables;
+}
+
+// The export directory at rva (size bytes, within which an export's address
+// is a forwarder's text): the DLL's name, and each function's ordinal with
+// its name where it has one; an address table entry of 0 exports nothing.
+void read_exports(const Image &image, std::uint64_t rva, std::uint64_t size, PeImage &result)
 {
     if (rva == 0 || image.failed()) {
         return;
@@ -198,6 +268,13 @@ void read_exports(const Image &image, std::uint64_t rva, PeImage &result)
     if (name != 0 && !image.failed()) {
         result.export_name = image.name_at(name, "the name in the export directory");
     }
+    // Where the function at an index goes: 0 for none, else its address.
+    const auto address = [&](std::uint64_t index) {
+        return image.read_rva(addresses + 4 * index, 4, "the export address table");
+    };
+    const auto forward = [&](std::uint64_t at) {
+        return at >= rva && at - rva < size ? image.name_at(at, "a forwarder") : std::string();
+    };
     std::vector<bool> named(image.failed() ? 0 : functions);
     for (std::uint64_t i = 0; i < names && !image.failed(); ++i) {
         const std::uint64_t index = image.read_rva(ordinal_table + 2 * i, 2, "the export ordinal table");
@@ -208,40 +285,15 @@ void read_exports(const Image &image, std::uint64_t rva, PeImage &result)
                        " is past the " + std::to_string(functions) + " of the export address table");
         } else if (!image.failed()) {
             named[index] = true;
-            result.exports.push_back({function, base + index});
+            result.exports.push_back({function, base + index, forward(address(index))});
         }
     }
     for (std::uint64_t i = 0; i < named.size() && !image.failed(); ++i) {
-        if (!named[i] && image.read_rva(addresses + 4 * i, 4, "the export address table") != 0) {
-            result.exports.push_back({"", base + i});
+        const std::uint64_t at = named[i] ? 0 : address(i);
+        if (at != 0) {
+            result.exports.push_back({"", base + i, forward(at)});
         }
     }
-}
-
-// Text in UTF-16LE as UTF-8; an unpaired surrogate becomes U+FFFD.
-std::string utf8(const std::vector<std::uint32_t> &units)
-{
-    std::string text;
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        std::uint32_t c = units[i];
-        if (c >= 0xd800 && c < 0xdc00 && i + 1 < units.size() && units[i + 1] >= 0xdc00 && units[i + 1] < 0xe000) {
-            c = 0x10000 + ((c - 0xd800) << 10U) + (units[++i] - 0xdc00);
-        } else if (c >= 0xd800 && c < 0xe000) {
-            c = 0xfffd;
-        }
-        if (c < 0x80) {
-            text += static_cast<char>(c);
-        } else if (c < 0x800) {
-            text += {static_cast<char>(0xc0 | c >> 6U), static_cast<char>(0x80 | (c & 0x3fU))};
-        } else if (c < 0x10000) {
-            text += {static_cast<char>(0xe0 | c >> 12U), static_cast<char>(0x80 | (c >> 6U & 0x3fU)),
-                     static_cast<char>(0x80 | (c & 0x3fU))};
-        } else {
-            text += {static_cast<char>(0xf0 | c >> 18U), static_cast<char>(0x80 | (c >> 12U & 0x3fU)),
-                     static_cast<char>(0x80 | (c >> 6U & 0x3fU)), static_cast<char>(0x80 | (c & 0x3fU))};
-        }
-    }
-    return text;
 }
 
 // The tables of the resource tree under root, from the one at table (an
@@ -269,7 +321,7 @@ void read_resource_table(const Image &image, std::uint64_t root, std::uint64_t t
             for (std::uint64_t j = 0; j < length && !image.failed(); ++j) {
                 units.push_back(static_cast<std::uint32_t>(image.read_rva(at + 2 + 2 * j, 2, "a resource name")));
             }
-            name = utf8(units);
+            name = utf16_to_utf8(units);
         }
         path.push_back(name);
         const bool subtable = (target & 0x80000000U) != 0;
@@ -287,62 +339,75 @@ void read_resource_table(const Image &image, std::uint64_t root, std::uint64_t t
     }
 }
 
-void read_tables(Image &image, PeImage &result)
+// The headers: the machine, whether it is a DLL, the sections; then where
+// each data directory lies.
+struct Headers {
+    bool wide;  // PE32+: addresses of 64 bits
+    std::uint64_t image_base;
+    std::array<std::pair<std::uint64_t, std::uint64_t>, 16> directories;  // RVA and size; 0 where unset
+};
+
+Headers read_headers(Image &image, PeImage &result)
 {
+    Headers headers{};
     if (image.read(0, 2, "the MZ header") != 0x5a4dU) {
         image.fail("not a PE file: it does not start with \"MZ\"");
-        return;
+        return headers;
     }
     const std::uint64_t pe = image.read(0x3c, 4, "the MZ header");
     if (image.read(pe, 4, "the PE signature") != 0x4550U) {
         image.fail("not a PE file: no PE signature at offset " + hex(pe));
-        return;
+        return headers;
     }
     const std::uint64_t coff = pe + 4;
     result.machine = static_cast<std::uint16_t>(image.read(coff, 2, "the COFF header"));
     const std::uint64_t sections = image.read(coff + 2, 2, "the COFF header");
     const std::uint64_t optional_size = image.read(coff + 16, 2, "the COFF header");
+    result.dll = (image.read(coff + 18, 2, "the COFF header") & 0x2000U) != 0;
     const std::uint64_t optional = coff + 20;
     const std::uint64_t magic = image.read(optional, 2, "the optional header");
     if (magic != 0x10bU && magic != 0x20bU) {
         image.fail("not a PE image: optional header magic " + hex(magic));
-        return;
+        return headers;
     }
-    const bool plus = magic == 0x20bU;
-    const unsigned width = plus ? 8 : 4;
-    const std::uint64_t image_base = image.read(optional + (plus ? 24 : 28), width, "the optional header");
+    headers.wide = magic == 0x20bU;
+    headers.image_base = image.read(optional + (headers.wide ? 24 : 28), headers.wide ? 8 : 4, "the optional header");
     image.set_headers(image.read(optional + 60, 4, "the optional header"));
-    const std::uint64_t directories = plus ? 112 : 96;
+    const std::uint64_t directories = headers.wide ? 112 : 96;
     const std::uint64_t count = image.read(optional + directories - 4, 4, "the optional header");
     if (sections > kMaxSections) {
         image.fail("not a valid PE image: " + std::to_string(sections) + " sections, more than " +
                    std::to_string(kMaxSections));
     }
-    if (image.failed()) {
-        return;
-    }
-    std::uint64_t budget = kMaxImports;
-
-    for (std::uint64_t i = 0; i < sections; ++i) {
+    for (std::uint64_t i = 0; i < sections && !image.failed(); ++i) {
         const std::uint64_t header = optional + optional_size + i * 40;
         image.add_section({static_cast<std::uint32_t>(image.read(header + 12, 4, "the section table")),
                            static_cast<std::uint32_t>(image.read(header + 16, 4, "the section table")),
                            static_cast<std::uint32_t>(image.read(header + 20, 4, "the section table"))});
     }
-    // Data directory index's RVA; 0 where it is not set, or where the
-    // header has no room for it.
-    const auto directory = [&](std::uint64_t index) {
-        std::uint64_t rva = 0;
-        if (index < count && directories + 8 * (index + 1) <= optional_size) {
-            rva = image.read(optional + directories + 8 * index, 4, "the data directory table");
+    // As many as the header counts and has room for.
+    for (std::uint64_t i = 0; i < headers.directories.size() && !image.failed(); ++i) {
+        if (i < count && directories + 8 * (i + 1) <= optional_size) {
+            headers.directories[i] = {image.read(optional + directories + 8 * i, 4, "the data directory table"),
+                                      image.read(optional + directories + 8 * i + 4, 4, "the data directory table")};
         }
-        return rva;
-    };
+    }
+    return headers;
+}
+
+void read_tables(Image &image, PeImage &result)
+{
+    const Headers headers = read_headers(image, result);
+    if (image.failed()) {
+        return;
+    }
+    const unsigned width = headers.wide ? 8 : 4;
+    std::uint64_t budget = kMaxImports;
 
     // The modules of the directory at rva: descriptors of size bytes each,
     // up to one that names no DLL or no table of functions, as the loader
     // reads them.  read_descriptor gives where a descriptor's name and table
-    // lie.
+    // lie, and the base to take from the table's entries.
     const auto read_directory = [&](std::uint64_t rva, std::uint64_t size, bool delay_loaded,
                                     const std::string &kind, auto read_descriptor) {
         for (std::uint64_t i = 0; rva != 0 && !image.failed(); ++i) {
@@ -351,48 +416,36 @@ void read_tables(Image &image, PeImage &result)
                 return;
             }
             const std::string what = kind + " descriptor " + std::to_string(i);
-            const Tables tables = read_descriptor(rva + i * size, what);
+            const DelayTables tables = read_descriptor(rva + i * size, what);
             if (tables.name == 0 || tables.functions == 0 || image.failed()) {
                 return;
             }
             const std::string dll = image.name_at(tables.name, "the name of " + what);
-            result.modules.push_back({dll, delay_loaded, read_thunks(image, tables.functions, width, dll, budget)});
+            result.modules.push_back(
+                {dll, delay_loaded, read_thunks(image, tables.functions, width, tables.base, dll, budget)});
         }
     };
 
     // Import descriptors: the lookup table, or where there is none the
     // address table, which holds the same before the image is bound; the
     // loader stops at a descriptor without an address table.
-    read_directory(directory(1), 20, false, "import", [&](std::uint64_t descriptor, const std::string &what) {
-        const std::uint64_t lookup = image.read_rva(descriptor, 4, what);
-        const std::uint64_t name = image.read_rva(descriptor + 12, 4, what);
-        const std::uint64_t addresses = image.read_rva(descriptor + 16, 4, what);
-        if (addresses == 0) {
-            return Tables{name, 0};
-        }
-        return Tables{name, lookup != 0 ? lookup : addresses};
-    });
+    read_directory(headers.directories[1].first, 20, false, "import",
+                   [&](std::uint64_t descriptor, const std::string &what) {
+                       const std::uint64_t lookup = image.read_rva(descriptor, 4, what);
+                       const std::uint64_t name = image.read_rva(descriptor + 12, 4, what);
+                       const std::uint64_t addresses = image.read_rva(descriptor + 16, 4, what);
+                       return DelayTables{name, addresses == 0 ? 0 : lookup != 0 ? lookup : addresses, 0};
+                   });
+    read_directory(headers.directories[13].first, 32, true, "delay-load",
+                   [&](std::uint64_t descriptor, const std::string &what) {
+                       return read_delay_descriptor(image, descriptor, headers.image_base, what);
+                   });
 
-    // Delay-load descriptors: old images give addresses (attribute bit 0
-    // clear), not RVAs.
-    read_directory(directory(13), 32, true, "delay-load", [&](std::uint64_t descriptor, const std::string &what) {
-        const bool relative = (image.read_rva(descriptor, 4, what) & 1U) != 0;
-        Tables tables{image.read_rva(descriptor + 4, 4, what), image.read_rva(descriptor + 16, 4, what)};
-        if (!relative && tables.name != 0 && tables.functions != 0) {
-            if (tables.name < image_base || tables.functions < image_base) {
-                image.fail(what + " gives an address below the image base");
-            }
-            tables.name -= image_base;
-            tables.functions -= image_base;
-        }
-        return tables;
-    });
-
-    read_exports(image, directory(0), result);
+    read_exports(image, headers.directories[0].first, headers.directories[0].second, result);
 
     // The resources: every leaf, and the data of the first version
     // resource (type 16) and the first manifest (type 24).
-    const std::uint64_t resources = directory(2);
+    const std::uint64_t resources = headers.directories[2].first;
     std::vector<std::string> path;
     std::uint64_t entries = kMaxResources;
     if (resources != 0 && !image.failed()) {
@@ -401,19 +454,28 @@ void read_tables(Image &image, PeImage &result)
     for (const char *type : {"16", "24"}) {
         const auto leaf = std::find_if(result.resources.begin(), result.resources.end(),
                                        [type](const PeResource &resource) { return resource.type == type; });
-        if (leaf != result.resources.end() && !image.failed()) {
-            const std::vector<unsigned char> data = image.bytes_at(leaf->rva, leaf->size, "resource " + leaf->type + "/" + leaf->name + "/" + leaf->language);
-            (type[0] == '1' ? result.version : result.manifest).assign(data.begin(), data.end());
+        if (leaf == result.resources.end() || image.failed()) {
+            continue;
+        }
+        const bool version = type[0] == '1';
+        (version ? result.version : result.manifest) =
+            image.bytes_at(leaf->rva, leaf->size, version ? kMaxVersion : kMaxManifest,
+                           "resource " + leaf->type + "/" + leaf->name + "/" + leaf->language);
+        if (!version) {
+            result.manifest_name = leaf->name;
         }
     }
+    result.sections = image.sections();
+    result.wide = headers.wide;
+    result.image_base = headers.image_base;
 }
 
 }  // namespace
 
-std::string read_pe_image(const unsigned char *data, std::size_t size, PeImage &image)
+std::string read_pe_image(const ByteSource &bytes, PeImage &image)
 {
     image = PeImage{};
-    Image reader(data, size);
+    Image reader(bytes);
     read_tables(reader, image);
     if (reader.failed()) {
         image = PeImage{};
@@ -421,117 +483,73 @@ std::string read_pe_image(const unsigned char *data, std::size_t size, PeImage &
     return reader.error();
 }
 
-namespace {
-
-// One block of a version resource in data[begin, end), and its children:
-// its length, its value's length, whether the value is text, its key in
-// UTF-16, then, each from a 4-byte boundary, its value and its children.
-// The root's value is the fixed part; under "StringFileInfo", a string
-// table's children hold the strings.
-using StringTables = std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>>;
-
-void read_version_block(const std::string &data, std::size_t begin, std::size_t end, unsigned depth,
-                        bool strings, PeVersion &version, StringTables &tables)
+void add_unlisted_delay_loads(const ByteSource &bytes, std::uint64_t name_offset, PeImage &image)
 {
-    const auto u16 = [&](std::size_t at) {
-        return at + 2 <= end ? static_cast<std::uint32_t>(static_cast<unsigned char>(data[at]) |
-                                                          static_cast<unsigned char>(data[at + 1]) << 8U)
-                             : 0;
-    };
-    const auto u32 = [&](std::size_t at) { return u16(at) | u16(at + 2) << 16U; };
-    const auto aligned = [](std::size_t at) { return (at + 3) & ~std::size_t{3}; };
-    const auto text = [&](std::size_t at, std::size_t stop) {
-        std::vector<std::uint32_t> units;
-        for (; at + 2 <= stop && u16(at) != 0; at += 2) {
-            units.push_back(u16(at));
-        }
-        return std::make_pair(utf8(units), at + 2);
-    };
-    const std::size_t length = u16(begin);
-    if (length < 6 || length > end - begin) {
+    // The name, as a C string; none to look for where a table lists it.
+    std::string dll(std::min<std::uint64_t>(kMaxName, bytes.size() - std::min(bytes.size(), name_offset)), '\0');
+    if (dll.empty() || !bytes.read(name_offset, reinterpret_cast<unsigned char *>(&dll[0]), dll.size())) {
         return;
     }
-    end = begin + length;
-    const auto [key, after_key] = text(begin + 6, end);
-    const std::size_t value = aligned(after_key);
-    const std::size_t value_bytes = u16(begin + 4) == 1 ? 2 * std::size_t{u16(begin + 2)} : u16(begin + 2);
-    const auto version_at = [&](std::size_t at) {
-        return std::to_string(u32(at) >> 16U) + "." + std::to_string(u32(at) & 0xffffU) + "." +
-               std::to_string(u32(at + 4) >> 16U) + "." + std::to_string(u32(at + 4) & 0xffffU);
+    dll.resize(dll.find('\0') == std::string::npos ? 0 : dll.find('\0'));
+    const auto same = [](char a, char b) {
+        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
     };
-    if (depth == 0 && value_bytes >= 52 && value + 52 <= end && u32(value) == 0xfeef04bdU) {
-        version.file_version = version_at(value + 8);
-        version.product_version = version_at(value + 16);
-    }
-    if (depth == 3) {
-        if (strings) {
-            tables.back().second.emplace_back(key, text(value, std::min(end, value + value_bytes)).first);
-        }
+    if (dll.empty() || std::any_of(image.modules.begin(), image.modules.end(), [&](const PeModule &module) {
+            return std::equal(module.dll.begin(), module.dll.end(), dll.begin(), dll.end(), same);
+        })) {
         return;
     }
-    if (depth == 2 && strings) {
-        tables.emplace_back(key, StringTables::value_type::second_type());
-    }
-    for (std::size_t child = aligned(value + value_bytes); child + 6 <= end && u16(child) != 0;
-         child = aligned(child + u16(child))) {
-        read_version_block(data, child, end, depth + 1, strings || (depth == 1 && key == "StringFileInfo"), version,
-                           tables);
-    }
-}
-
-}  // namespace
-
-PeVersion read_version(const std::string &data)
-{
-    PeVersion version;
-    StringTables tables;
-    read_version_block(data, 0, data.size(), 0, false, version, tables);
-    const auto english = std::find_if(tables.begin(), tables.end(), [](const StringTables::value_type &table) {
-        return table.first == "040904B0" || table.first == "040904b0";
-    });
-    if (english != tables.end() || !tables.empty()) {
-        version.strings = (english != tables.end() ? *english : tables.front()).second;
-    }
-    return version;
-}
-
-std::vector<PeAssembly> read_manifest(const std::string &xml)
-{
-    std::vector<PeAssembly> assemblies;
-    bool dependent = false;  // inside a <dependentAssembly>
-    for (std::size_t open = xml.find('<'); open != std::string::npos; open = xml.find('<', open + 1)) {
-        const std::size_t close = xml.find('>', open);
-        const std::string tag = xml.substr(open + 1, close == std::string::npos ? close : close - open - 1);
-        // Whether the tag ends an element, and the element's local name,
-        // past any prefix.
-        const bool ends = tag.compare(0, 1, "/") == 0;
-        const std::string element = tag.substr(ends ? 1 : 0, tag.find_first_of(" \t\r\n/>", 1) - (ends ? 1 : 0));
-        const std::string local = element.substr(element.find(':') == std::string::npos ? 0 : element.find(':') + 1);
-        if (local == "dependentAssembly") {
-            dependent = !ends;
-        } else if (local == "assemblyIdentity" && dependent) {
-            const auto attribute = [&](const std::string &key) {
-                for (std::size_t at = tag.find(key + "="); at != std::string::npos; at = tag.find(key + "=", at + 1)) {
-                    const std::size_t quote = at + key.size() + 1;
-                    if ((at == 0 || tag[at - 1] == ' ' || tag[at - 1] == '\t' || tag[at - 1] == '\n' ||
-                         tag[at - 1] == '\r') && quote < tag.size() && (tag[quote] == '"' || tag[quote] == '\'')) {
-                        const std::size_t end = tag.find(tag[quote], quote + 1);
-                        return tag.substr(quote + 1, end == std::string::npos ? end : end - quote - 1);
-                    }
-                }
-                return std::string();
-            };
-            assemblies.push_back({attribute("name"), attribute("version"), attribute("processorArchitecture")});
+    // Where the name lies in memory: a GNU ld descriptor gives its RVA
+    // after the attributes, which are 1 (RVAs, not addresses).
+    std::uint64_t rva = 0;
+    for (const PeSection &section : image.sections) {
+        if (name_offset >= section.raw_offset && name_offset - section.raw_offset < section.raw_size) {
+            rva = section.address + (name_offset - section.raw_offset);
         }
     }
-    return assemblies;
-}
-
-std::string hex(std::uint64_t value)
-{
-    std::ostringstream text;
-    text << "0x" << std::hex << value;
-    return text.str();
+    if (rva == 0 || rva > 0xffffffffU) {
+        return;
+    }
+    const unsigned char pattern[8] = {1, 0, 0, 0, static_cast<unsigned char>(rva), static_cast<unsigned char>(rva >> 8U),
+                                      static_cast<unsigned char>(rva >> 16U), static_cast<unsigned char>(rva >> 24U)};
+    // The file in chunks that overlap by a pattern's length, up to a few
+    // descriptors; each is read as the delay-load directory's are, and left
+    // out if it cannot be.
+    constexpr std::size_t kChunk = std::size_t{1} << 20U;
+    constexpr std::size_t kMaxFound = 16;
+    std::vector<unsigned char> chunk(kChunk + sizeof pattern);
+    std::vector<std::uint64_t> found;
+    for (std::uint64_t start = 0; start < bytes.size() && found.size() < kMaxFound; start += kChunk) {
+        const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), bytes.size() - start));
+        if (!bytes.read(start, chunk.data(), n)) {
+            return;
+        }
+        const unsigned char *end = chunk.data() + n;
+        for (const unsigned char *at = chunk.data(); found.size() < kMaxFound && end - at >= 8; ++at) {
+            at = static_cast<const unsigned char *>(std::memchr(at, 1, static_cast<std::size_t>(end - at)));
+            if (at == nullptr || end - at < 8) {
+                break;
+            }
+            const std::uint64_t offset = start + static_cast<std::uint64_t>(at - chunk.data());
+            if (std::memcmp(at, pattern, sizeof pattern) == 0 && std::find(found.begin(), found.end(), offset) == found.end()) {
+                found.push_back(offset);
+            }
+        }
+    }
+    for (const std::uint64_t offset : found) {
+        Image reader(bytes);
+        for (const PeSection &section : image.sections) {
+            reader.add_section(section);
+        }
+        std::uint64_t budget = kMaxImports;
+        const std::uint64_t functions = reader.read(offset + 16, 4, "a delay-load descriptor");
+        const std::vector<PeImport> imports =
+            functions == 0 || reader.failed() ? std::vector<PeImport>{}
+                                              : read_thunks(reader, functions, image.wide ? 8 : 4, 0, dll, budget);
+        if (!reader.failed() && !imports.empty()) {
+            image.modules.push_back({dll, true, imports, true});
+        }
+    }
 }
 
 }  // namespace kivvm_tool
