@@ -415,6 +415,32 @@ TEST(PeReader, ReadsResourcesVersionAndManifest)
     EXPECT_EQ(assemblies[1].name + "|" + assemblies[1].version + "|" + assemblies[1].architecture, "C||");
     EXPECT_EQ(assemblies[2].name + "|" + assemblies[2].version + "|" + assemblies[2].architecture, "D|4|x86");
     EXPECT_EQ(assemblies[3].name, "E");
+    // As an XML parser reads it: an element closed by its end tag is one;
+    // comments, CDATA and declarations hide what they hold; spaces around
+    // '=', a '>' in a value, references and line ends in values; UTF-16.
+    const std::string dependent = "<dependency><dependentAssembly>";
+    const auto utf16le = [](const std::string &text) {
+        std::string units;
+        for (const char c : text) {
+            units += {c, '\0'};
+        }
+        return units;
+    };
+    const std::pair<std::string, std::string> manifests[] = {
+        {dependent + "<assemblyIdentity name='A' publicKeyToken='1fc8'></assemblyIdentity></dependentAssembly>", "A|1fc8;"},
+        {dependent + "<!-- <assemblyIdentity name='no'/> --><![CDATA[<assemblyIdentity name='no'/>]]><!DOCTYPE x>"
+                     "<?x <assemblyIdentity name='no'/> ?><assemblyIdentity name = \"B>\"/>", "B>|;"},
+        {dependent + "<assemblyIdentity name='&lt;&amp;&#65;&#x42;&quot;&apos;&gt;&bad;\tx\ny'/>", "<&AB\"'>&bad; x y|;"},
+        {dependent + "</dependentAssembly><assemblyIdentity name='out'/>", ""},
+        {"\xff\xfe" + utf16le("<dependentAssembly><assemblyIdentity name='U'/>"), "U|;"},
+    };
+    for (const auto &[xml, said] : manifests) {
+        std::string read;
+        for (const kivvm_tool::PeAssembly &bound : kivvm_tool::read_manifest(xml)) {
+            read += bound.name + "|" + bound.public_key_token + ";";
+        }
+        EXPECT_EQ(read, said) << xml;
+    }
     // Cut anywhere, a version resource gives what lies whole before the cut.
     for (std::size_t size = 0; size < image.version.size(); ++size) {
         const kivvm_tool::PeVersion cut = kivvm_tool::read_version(image.version.substr(0, size));

@@ -50,7 +50,7 @@ endif()
 # Resources: the version's strings, each key followed by its value, and the
 # manifest's assembly identity.
 execute_process(COMMAND ${READOBJ} --coff-resources ${DLL} OUTPUT_VARIABLE resources COMMAND_ERROR_IS_FATAL ANY)
-execute_process(COMMAND ${STRINGS} -el ${DLL} OUTPUT_VARIABLE utf16 COMMAND_ERROR_IS_FATAL ANY)
+execute_process(COMMAND ${STRINGS} -n 3 -el ${DLL} OUTPUT_VARIABLE utf16 COMMAND_ERROR_IS_FATAL ANY)
 foreach(entry "FileVersion\n${VERSION}\n" "ProductVersion\n${VERSION}\n"
               "OriginalFilename\nkivvariantmanager.dll\n" "FileDescription\n[^\n]"
               "Architecture\n${ARCH}\n" "CRuntime\n${CRT}\n")

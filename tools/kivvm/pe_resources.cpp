@@ -131,8 +131,9 @@ std::string as_utf8(const std::string &data)
     return utf16_to_utf8(units);
 }
 
-// An attribute's value with its references decoded: the five entities
-// of XML and character references, in decimal or hexadecimal.
+// An attribute's value as XML reads it: each tab and line end a space,
+// then its references decoded: the five entities of XML and character
+// references, in decimal or hexadecimal.
 std::string decode(const std::string &value)
 {
     static const std::pair<const char *, char> kEntities[] = {
@@ -141,7 +142,7 @@ std::string decode(const std::string &value)
     for (std::size_t at = 0; at < value.size(); ++at) {
         const std::size_t end = value[at] == '&' ? value.find(';', at) : std::string::npos;
         if (end == std::string::npos) {
-            text += value[at];
+            text += is_space(value[at]) ? ' ' : value[at];
             continue;
         }
         const std::string entity = value.substr(at + 1, end - at - 1);
