@@ -848,10 +848,20 @@ TEST(CheckHost, ALoaderIsCheckedByTheNamesInItsStrings)
     struct Case {
         std::vector<PeModule> modules;
         std::vector<std::string> words;
-        std::vector<std::string> names;  // each name, and "strings" where its strings name it
+        std::vector<std::string> names;  // each name, "strings" where its strings name it, "through" a forwarder
         std::vector<std::string> said;   // its notes, then its reasons
+        std::vector<kivvm_tool::PeExport> exports = {};  // its own
     };
     const PeModule init = named("kivvariantmanager.dll", {"KIVVMInit"});
+    // Another FILE of the process, whose exports forward to ours: by name,
+    // by ordinal, and one to another DLL.
+    const kivvm_tool::Forwarder wrapper{"plugins/w.dll", {"w.dll", "wrapper.dll"},
+                                        {{"GetPaths", 4, "KivVariantManager.KIVVMGetSetupPaths"},
+                                         {"", 5, "kivvariantmanager.dll.#3"}}};
+    PeModule by_ordinal = named("WRAPPER", {"GetPaths"});
+    by_ordinal.imports.push_back({"", 5});
+    const std::string corrupts = " without KIVVMFreeSetupPaths: releasing the list with its own free() or delete[] "
+                                 "would corrupt a heap";
     const Case cases[] = {
         {{runtime, kReleases}, {"KIVVMNope"}, {"KIVVMGetSetupPaths", "KIVVMFreeSetupPaths"},
          {"its strings hold KIVVMNope, no function of ours nor within three edits of one: not taken for a name it asks "
@@ -869,19 +879,54 @@ TEST(CheckHost, ALoaderIsCheckedByTheNamesInItsStrings)
          {"its strings hold KIVVM_TRACE, no function of ours nor within three edits of one: not taken for a name it "
           "asks GetProcAddress for",
           "any x86 build will do, since its strings name KIVVMFreeSetupPaths"}},
+        {{runtime, named("w.dll", {"GetPaths", "Other"})}, {}, {"KIVVMGetSetupPaths through plugins/w.dll"},
+         {"no build of ours is on its C runtime (msvcr90.dll), and it imports KIVVMGetSetupPaths through "
+          "plugins/w.dll" + corrupts}},
+        {{runtime, by_ordinal}, {}, {"KIVVMGetSetupPaths through plugins/w.dll", " through plugins/w.dll"},
+         {"it imports ordinal 3 through plugins/w.dll from kivvariantmanager.dll: ordinals are not part of the interface",
+          "no build of ours is on its C runtime (msvcr90.dll), and it imports KIVVMGetSetupPaths through "
+          "plugins/w.dll" + corrupts}},
+        // A forwarder of its own: its names are checked, its heap is not.
+        {{runtime}, {}, {},
+         {"it only forwards to kivvariantmanager.dll: the files that import those functions from it are judged for them",
+          "it forwards Paths to KIVVMGetSetupPath, which kivvariantmanager.dll does not export (nearest: "
+          "KIVVMGetSetupPaths)",
+          "it forwards #9 to #3 of kivvariantmanager.dll: ordinals are not part of the interface"},
+         {{"Paths", 1, "kivvariantmanager.KIVVMGetSetupPath"}, {"", 9, "kivvariantmanager.#3"},
+          {"Other", 2, "other.KIVVMInit"}, {"Dotless", 3, "kivvariantmanager"}}},
     };
     for (const Case &c : cases) {
-        const HostCheck host = check(0x14c, c.modules, holding(true, c.words));
+        PeImage image = image_of(0x14c, c.modules);
+        image.exports = c.exports;
+        const HostCheck host = check_host(image, holding(!c.words.empty(), c.words), {wrapper}, kFacts);
         std::vector<std::string> names;
         for (const kivvm_tool::NameCheck &entry : host.names) {
-            names.push_back(entry.name + (entry.from_strings ? " strings" : ""));
+            names.push_back(entry.name + (entry.from_strings ? " strings" : "") +
+                            (entry.through.empty() ? "" : " through " + entry.through));
         }
         EXPECT_EQ(names, c.names);
         std::vector<std::string> said = host.notes;
         said.insert(said.end(), host.reasons.begin(), host.reasons.end());
         EXPECT_EQ(said, c.said);
         EXPECT_FALSE(host.loads_at_run_time);
+        EXPECT_TRUE(host.uses());
     }
+    // A forwarder is what other FILEs import from; one to another DLL, or a
+    // file of ours itself, is none.
+    PeImage forwarding = image_of(0x14c, {});
+    forwarding.export_name = "wrapper.dll";
+    forwarding.exports = {{"GetPaths", 4, "kivvariantmanager.KIVVMGetSetupPaths"}, {"Other", 5, "other.Other"}};
+    const std::optional<kivvm_tool::Forwarder> found = kivvm_tool::forwarder_of("dir\\w.dll", forwarding, kFacts);
+    ASSERT_TRUE(found.has_value());
+    EXPECT_EQ(found->names, (std::vector<std::string>{"w.dll", "wrapper.dll"}));
+    ASSERT_EQ(found->exports.size(), 1U);
+    EXPECT_EQ(found->exports[0].name, "GetPaths");
+    forwarding.exports.erase(forwarding.exports.begin());
+    EXPECT_FALSE(kivvm_tool::forwarder_of("w.dll", forwarding, kFacts).has_value());
+    forwarding.export_name = "KIVVARIANTMANAGER.DLL";
+    const HostCheck itself = check_host(forwarding, holding(true, {"KIVVMInit"}), {}, kFacts);
+    EXPECT_TRUE(itself.is_our_dll);
+    EXPECT_FALSE(itself.uses());
 }
 
 TEST(CheckHost, RefusesAnArchitectureWeDoNotBuild)

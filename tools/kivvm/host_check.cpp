@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <iterator>
 #include <sstream>
+#include <unordered_set>
 #include <utility>
 
 namespace kivvm_tool {
@@ -306,18 +307,18 @@ void read_imports(const PeImage &image, const std::vector<Forwarder> &forwarders
 // export is of some other use, told in a note.
 void read_string_names(const PeImage &image, const PeStrings &strings, const BuildFacts &facts, HostCheck &check)
 {
-    std::vector<std::string> tables;
+    std::unordered_set<std::string> tables;
     for (const PeModule &module : image.modules) {
         for (const PeImport &import : module.imports) {
-            tables.push_back(import.name);
+            tables.insert(import.name);
         }
     }
     for (const PeExport &entry : image.exports) {
-        tables.push_back(entry.name);
+        tables.insert(entry.name);
     }
     std::vector<std::string> others;
     for (const std::string &word : strings.words) {
-        if (contains(tables, word)) {
+        if (tables.count(word) != 0) {
             continue;
         }
         NameCheck entry = name_check({word, 0}, facts);
