@@ -12,21 +12,26 @@
 #include <functional>
 #include <iterator>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
 
 #include "host_check_output.h"
+#include "host_files.h"
 #include "pe_image.h"
 
 namespace {
 
-using kivvm_tool::check_host;
-using kivvm_tool::HostCheck;
 using kivvm_tool::BuildFacts;
+using kivvm_tool::check_host;
+using kivvm_tool::Fits;
+using kivvm_tool::HostCheck;
+using kivvm_tool::HostFile;
 using kivvm_tool::PeImage;
 using kivvm_tool::PeModule;
+using kivvm_tool::ProcessCheck;
 using kivvm_tool::RuntimeKind;
 
 // The tests run in fuzz/pe-corpus.
@@ -607,6 +612,134 @@ TEST(PeStrings, FindsNamesAsciiAndUtf16)
     }
 }
 
+// check-host on the seed images, each row a process as kivvm reads it from
+// their folder, with the facts of this build: what it is told, in this
+// order, and the verdict; a test of its own by the row's name.  (kivvm's
+// own tests keep what only a process shows: arguments, exit statuses,
+// stderr, folders and memory.)
+struct SeedCase {
+    const char *name;
+    std::vector<std::string> files;
+    const char *dll;  // --dll, or none
+    Fits fits;
+    std::vector<std::string> said;  // in this order in its text
+};
+
+std::vector<SeedCase> seed_cases()
+{
+    const std::string zip = "kivvariantmanager-" + kivvm_tool::build_facts().version;
+    const std::string corrupts = " without KIVVMFreeSetupPaths: releasing the list with its own free() or delete[] "
+                                 "would corrupt a heap\n";
+    const std::string unused = "\n  uses kivvariantmanager.dll: no, it neither imports nor names it\n";
+    const std::string take = "the kivvariantmanager.dll checked will not serve them: take " + zip;
+    return {
+        {"TwoRuntimesInOneImage", {"x86-two-runtimes.exe"}, nullptr, Fits::no,
+         {"\n  C runtime: more than one: it frees with msvcr90.dll while it imports msvcrt.dll too\n",
+          "\n  why: it frees with msvcr90.dll while it imports msvcrt.dll too, and it imports KIVVMGetSetupPaths" +
+              corrupts}},
+        {"StaticRuntime", {"x86-static-runtime.exe"}, nullptr, Fits::no,
+         {"\n  why: its C runtime is linked in statically (it imports no C runtime DLL), so its heap is its own, and it "
+          "imports KIVVMGetSetupPaths" + corrupts}},
+        {"StaticRuntimeReleasingWithOurs", {"x86-static-runtime-releases.exe"}, nullptr, Fits::cannot_tell,
+         {"any x86 build will do, since it imports KIVVMFreeSetupPaths\n\n", "\nverdict: windows-x86-msvcrt ("}},
+        {"AHostAndAPluginNeedingOtherBuilds", {"x86-msvcr80-host.exe", "x86-ucrt-plugin.dll"}, nullptr, Fits::no,
+         {"\nverdict: no single build serves every file that uses kivvariantmanager.dll\n  x86-msvcr80-host.exe needs "
+          "windows-x86 (" + zip + "-win32-msvcr80.zip)\n  x86-ucrt-plugin.dll needs windows-x86-ucrt (" + zip +
+          "-win32-ucrt.zip)\nfits: no\n"}},
+        {"AHostAndPluginsThatAgree", {"x86-msvcr80-host.exe", "x86-releasing-plugin.dll", "x86-msvcr90-plugin.dll"}, nullptr, Fits::cannot_tell,
+         {unused, "\nverdict: windows-x86 (" + zip + "-win32-msvcr80.zip) serves every file", "\nfits: cannot tell\n"}},
+        {"NoFileUsingTheDllCannotTell", {"x86-msvcr90-plugin.dll"}, nullptr, Fits::cannot_tell,
+         {unused + "\nkivvariantmanager.dll: none checked: no FILE is a program, and no --dll names one\n\nverdict: no "
+          "file here uses kivvariantmanager.dll\n  no FILE imports kivvariantmanager.dll (directly, delay-loaded, or "
+          "through a FILE that forwards to it), forwards to it, or names it in its strings (in any case, with or "
+          "without .dll, in ASCII or UTF-16LE)\n",
+          "\nfits: cannot tell\n"}},
+        {"NamesInALoadersStrings", {"x86-loadlibrary.exe"}, nullptr, Fits::cannot_tell,
+         {"probably with LoadLibrary\n  names from its strings, not from an import table:\n    KIVVMInit: exported\n"}},
+        {"MisspeltNameInALoadersStrings", {"x86-loadlibrary-misspelled.exe"}, nullptr, Fits::no,
+         {"\n  why: its strings name KIVVMFreeSetupPath, which kivvariantmanager.dll does not export (nearest: "
+          "KIVVMFreeSetupPaths)\n"}},
+        {"LoaderNamingItInUtf16", {"x64-loadlibrary-utf16.exe"}, nullptr, Fits::cannot_tell,
+         {"probably with LoadLibrary\n", "\nverdict: windows-x64 "}},
+        // Every way to the DLL: imports and strings both, a forwarder's
+        // exports (named first, the program second: the program decides
+        // where the DLL is looked for), GNU ld's unlisted delay-load
+        // descriptors, and Visual C++ 6's, whose every entry is an address.
+        {"ImportsAndStringsBothRead", {"x86-mixed.exe"}, nullptr, Fits::no,
+         {"\n  imports from kivvariantmanager.dll:\n    KIVVMInit: exported\n  names from its strings, not from an "
+          "import table:\n    KIVVMGetSetupPaths: exported\n",
+          "\n  why: no build of ours is on its C runtime (msvcr90.dll), and its strings name KIVVMGetSetupPaths" +
+              corrupts}},
+        {"ThroughAForwarder", {"x86-forwarder.dll", "x86-via-forwarder.exe"}, nullptr, Fits::no,
+         {"\n    KIVVMGetSetupPaths: exported, through x86-forwarder.dll\n",
+          ", and it imports KIVVMGetSetupPaths through x86-forwarder.dll" + corrupts,
+          "\nkivvariantmanager.dll: none checked: there is none beside x86-via-forwarder.exe, "}},
+        {"GnuLdDelayLoad", {"x86-gnu-delay-loaded.exe"}, nullptr, Fits::cannot_tell,
+         {"\n    KIVVMInit: exported, delay-loaded\n", "\n  note: it delay-loads kivvariantmanager.dll through a "
+                                                     "descriptor among its data, which its delay-load directory does "
+                                                     "not list"}},
+        {"OldStyleDelayLoad", {"x86-delay-loaded-old-style"}, nullptr, Fits::cannot_tell,
+         {"\n  imports from kivvariantmanager.dll:\n    KIVVMFreeSetupPaths: exported, delay-loaded\n"}},
+        // One file named twice is one file.
+        {"OneFileNamedTwiceIsOne", {"x86-msvcr80-host.exe", "./x86-msvcr80-host.exe"}, nullptr, Fits::cannot_tell,
+         {"x86-msvcr80-host.exe\n  architecture: x86", "\n  builds that serve it: windows-x86\n\nkivvariantmanager.dll: "}},
+        // The DLL named: a stand-in that is not one of our builds.
+        {"StandInLackingAnImport", {"x86-msvcr80-vc80-rtm-host.exe"}, "x86-stand-in.dll", Fits::no,
+         {"\n  why: x86-msvcr80-vc80-rtm-host.exe imports KIVVMGetToolName, which this DLL does not export\n",
+          "\n  " + take + "-win32-msvcr80.zip instead\n"}},
+        {"DllOfAnotherArchitecture", {"x64-loadlibrary-utf16.exe"}, "x86-stand-in.dll", Fits::no,
+         {"\n  why: it is for x86 and x64-loadlibrary-utf16.exe for x64: Windows will not load it\n",
+          "\n  " + take + "-win64-ucrt.zip instead\n"}},
+        {"HostBindingAnOlderVc80", {"x86-msvcr80-vc80-rtm-host.exe"}, nullptr, Fits::cannot_tell,
+         {"\n  note: x86-msvcr80-vc80-rtm-host.exe's manifest binds Microsoft.VC80.CRT 8.0.50608.0, older than "
+          "8.0.50727.762: the machine needs 8.0.50727.762 installed too, or kivvariantmanager.dll will not start "
+          "(\"side-by-side configuration\")\nfits: cannot tell\n"}},
+    };
+}
+
+// What GoogleTest prints of a row: its name.
+void PrintTo(const SeedCase &c, std::ostream *out)
+{
+    *out << c.name;
+}
+
+class CheckHostOnSeeds : public testing::TestWithParam<SeedCase> {};
+
+TEST_P(CheckHostOnSeeds, IsToldWhatItsFilesShow)
+{
+    const BuildFacts &facts = kivvm_tool::build_facts();
+    const SeedCase &c = GetParam();
+    {
+        std::vector<ProcessCheck> processes;
+        ASSERT_EQ(kivvm_tool::check_processes(c.files, c.dll, false, facts, processes), "");
+        ASSERT_EQ(processes.size(), 1U);
+        const std::string text = kivvm_tool::check_host_text(processes[0], facts);
+        std::size_t at = 0;
+        for (const std::string &piece : c.said) {
+            at = text.find(piece, at);
+            ASSERT_NE(at, std::string::npos) << piece << "\nis not in\n" << text;
+        }
+        EXPECT_EQ(processes[0].verdict.fits, c.fits) << text;
+        EXPECT_EQ(processes[0].files.size(), c.files.size() - (c.files.size() == 2 && c.files[1][0] == '.'));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, CheckHostOnSeeds, testing::ValuesIn(seed_cases()),
+                         [](const testing::TestParamInfo<SeedCase> &info) { return info.param.name; });
+
+// One process has one program; with each, each file is one.
+TEST(CheckHostOnSeeds, TwoProgramsAreNoProcess)
+{
+    const BuildFacts &facts = kivvm_tool::build_facts();
+    std::vector<ProcessCheck> processes;
+    EXPECT_EQ(kivvm_tool::check_processes({"x86-msvcr80-host.exe", "x86-mixed.exe"}, nullptr, false, facts, processes),
+              "x86-msvcr80-host.exe and x86-mixed.exe are both programs, and a process has one: check them apart "
+              "with --each");
+    EXPECT_EQ(kivvm_tool::check_processes({"x86-msvcr80-host.exe", "x86-mixed.exe"}, nullptr, true, facts, processes),
+              "");
+    EXPECT_EQ(processes.size(), 2U);
+}
+
 const BuildFacts kFacts = {
     "kivvariantmanager.dll",
     "kivvariantmanager",
@@ -939,10 +1072,6 @@ TEST(CheckHost, RefusesAnArchitectureWeDoNotBuild)
                                                      "(x86, x64)"});
     EXPECT_TRUE(check(0xaa64, {named("ucrtbase.dll", {"free"})}).reasons.empty());
 }
-
-using kivvm_tool::Fits;
-using kivvm_tool::HostFile;
-using kivvm_tool::ProcessCheck;
 
 // A process of files, judged: its program the first file unless one is
 // named ("" for none), its DLL the one given, if any.
