@@ -12,6 +12,8 @@
 #include <functional>
 #include <iterator>
 #include <optional>
+#include <regex>
+#include <set>
 #include <ostream>
 #include <string>
 #include <tuple>
@@ -20,6 +22,7 @@
 
 #include "host_check_output.h"
 #include "host_files.h"
+#include "usage.h"
 #include "pe_image.h"
 
 namespace {
@@ -1649,6 +1652,59 @@ TEST(Dll, TextAndJson)
                                                        "\"cannot open it\", \"machine\": null, \"architecture\": null, "
                                                        "\"c_runtime\": null, "),
               std::string::npos);
+}
+
+// The manual page is held to kivvm itself: it names every option that
+// --help names and no other, every exit status, and every key of
+// check-host's JSON (one process here holds each of them).
+TEST(Output, TheManualPageSaysWhatKivvmDoes)
+{
+    std::ifstream in("../../packaging/kivvm.1.in");
+    std::string page{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    ASSERT_FALSE(page.empty());
+    for (std::size_t at = page.find("\\-"); at != std::string::npos; at = page.find("\\-", at)) {
+        page.erase(at, 1);
+    }
+    const auto section = [&](const std::string &name) {
+        const std::size_t start = page.find("\n.SH " + name + "\n");
+        return page.substr(start, page.find("\n.SH ", start + 1) - start);
+    };
+    const auto all = [](const std::string &text, const char *pattern) {
+        std::set<std::string> found;
+        const std::regex expression(pattern);
+        for (auto match = std::sregex_iterator(text.begin(), text.end(), expression); match != std::sregex_iterator();
+             ++match) {
+            for (std::size_t i = 1; i < match->size(); ++i) {
+                if ((*match)[i].matched) {
+                    found.insert((*match)[i].str());
+                }
+            }
+        }
+        return found;
+    };
+    const std::string usage = kivvm_tool::kUsage;
+    EXPECT_EQ(all(section("OPTIONS"), R"x(\n\.TP\n\.B[IR]? (-[-a-z]*)(?: ", " (-[-a-z]*))?)x"),
+              all(usage.substr(0, usage.find("\n\n", usage.find("\n  -"))), R"(\n  (-[-a-z]*)(?:, (-[-a-z]*))?)"));
+    std::set<std::string> statuses;
+    for (int status = kivvm_tool::exit_status::kExitSelected; status <= kivvm_tool::exit_status::kExitCannotTell;
+         ++status) {
+        statuses.insert(std::to_string(status));
+    }
+    EXPECT_EQ(all(section("EXIT STATUS"), R"(\n\.TP\n\.B ([0-9]+)\n)"), statuses);
+    EXPECT_EQ(all(usage.substr(usage.find("Exit status:")), R"((?:: |, |\n)([0-9]) )"), statuses);
+
+    PeImage image = image_of(0x14c, {named("msvcr80.dll", {"free"}), kGets});
+    image.exports = {{"Paths", 1, "kivvariantmanager.KIVVMGetSetupPaths"}};
+    image.manifest = "<dependentAssembly><assemblyIdentity name='A'/></dependentAssembly>";
+    const HostFile file{"host.exe", "", check_host(image, holding(true, {"KIVVMFreeSetupPaths"}), {}, kFacts)};
+    PeImage dll = dll_image(0x14c, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", "8.0.50727.762");
+    dll.exports.push_back({"Gone", 9, "x.Gone"});
+    const std::string json = kivvm_tool::check_host_json(
+        judged({file, {"gone.dll", "cannot open it", {}}}, kivvm_tool::check_dll("k.dll", dll, kFacts)));
+    const std::string keys = section("JSON");
+    for (const std::string &key : all(json, R"x("([a-z_]+)": )x")) {
+        EXPECT_TRUE(std::regex_search(keys, std::regex("\n\\.BR? " + key + "( |\n)"))) << key << " is not in kivvm(1)";
+    }
 }
 
 }  // namespace
