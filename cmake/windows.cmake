@@ -31,6 +31,20 @@ set(KIVVM_CRT_EVERYWHERE msvcrt)
 # key token (its architecture is each build's MANIFEST_ARCHITECTURE).
 set(KIVVM_CRT_ASSEMBLY_msvcr80 NAME Microsoft.VC80.CRT VERSION 8.0.50727.762 TOKEN 1fc8b3b9a1e18e3b)
 
+# kivvm_windows_foreign_crt(<out> <crt>): the C runtime whose DLL the tests
+# put in place of a build's, to show a host on the build's runtime failing:
+# the one every Windows has, or where the build is on it, the first other
+# that Windows finds without a side-by-side assembly.
+function(kivvm_windows_foreign_crt out crt)
+    set(candidates ${KIVVM_CRT_EVERYWHERE} ${KIVVM_WINDOWS_CRTS})
+    foreach(candidate IN LISTS candidates)
+        if(NOT candidate STREQUAL crt AND NOT DEFINED KIVVM_CRT_ASSEMBLY_${candidate})
+            set(${out} ${candidate} PARENT_SCOPE)
+            return()
+        endif()
+    endforeach()
+endfunction()
+
 # kivvm_windows_fact(<out> <arch> <fact>): one fact of an architecture.
 function(kivvm_windows_fact out arch fact)
     cmake_parse_arguments(the "" "MACHINE;PROCESSOR;TRIPLE;PLATFORM;DLLTOOL_MACHINE;MANIFEST_ARCHITECTURE;CRT" "WINE"

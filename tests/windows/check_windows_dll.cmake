@@ -3,9 +3,10 @@
 #   - it imports from KERNEL32.dll and its C runtime only, and carries no C++
 #     runtime, thread library or exception machinery of its own;
 #   - stripped, resources included, it is at most 48 KiB;
-#   - it carries a VERSIONINFO with the library's version and file name, and
-#     a DLL built for msvcr80 the manifest (RT_MANIFEST, id 2) that binds it
-#     to the VC80 runtime's side-by-side assembly (cmake/windows.cmake);
+#   - it carries a VERSIONINFO with the library's version, file name and
+#     build, and a DLL on a runtime that Windows finds through a side-by-side
+#     assembly the manifest (RT_MANIFEST, id 2) that binds that assembly
+#     (cmake/windows.cmake);
 # The resources are read with llvm-readobj and binutils' strings (their
 # UTF-16 and ASCII text).
 # cmake -DREADOBJ=<llvm-readobj> -DNM=<nm> -DSTRIP=<strip> -DSTRINGS=<strings> -DDLL=<.dll>
@@ -13,12 +14,15 @@
 cmake_minimum_required(VERSION 3.25)
 include(${CMAKE_CURRENT_LIST_DIR}/../../cmake/windows.cmake)
 
-# Imports.
-if(CRT STREQUAL "ucrt")
-    set(runtime "^(ucrtbase|api-ms-win-crt-[a-z0-9-]+)\\.dll$")
-else()
-    set(runtime "^${CRT}\\.dll$")
-endif()
+# Imports: KERNEL32.dll, and the runtime's DLLs, whose names windows.cmake
+# gives as patterns with a '*'.
+set(runtime "")
+foreach(pattern IN LISTS KIVVM_CRT_DLLS_${CRT})
+    string(REPLACE "." "\\." pattern "${pattern}")
+    string(REPLACE "*" "[a-z0-9-]+" pattern "${pattern}")
+    list(APPEND runtime "^${pattern}$")
+endforeach()
+list(JOIN runtime "|" runtime)
 execute_process(COMMAND ${READOBJ} --coff-imports ${DLL} OUTPUT_VARIABLE imports COMMAND_ERROR_IS_FATAL ANY)
 string(REGEX MATCHALL "Name: [^\n]+\\.dll" imported "${imports}")
 list(TRANSFORM imported REPLACE "^Name: " "")
@@ -58,12 +62,12 @@ foreach(entry "FileVersion\n${VERSION}\n" "ProductVersion\n${VERSION}\n"
         message(SEND_ERROR "VERSIONINFO lacks ${entry}: ${utf16}")
     endif()
 endforeach()
-if(CRT STREQUAL "msvcr80")
+if(DEFINED KIVVM_CRT_ASSEMBLY_${CRT})
     if(NOT resources MATCHES "Type: MANIFEST \\(ID 24\\) \\[[ \n]*Table Offset: [^\n]*\n[^\n]*\n[^\n]*\n *Name: \\(ID 2\\)")
         message(SEND_ERROR "no manifest resource with id 2")
     endif()
     kivvm_windows_fact(architecture ${ARCH} MANIFEST_ARCHITECTURE)
-    cmake_parse_arguments(assembly "" "NAME;VERSION;TOKEN" "" ${KIVVM_CRT_ASSEMBLY_msvcr80})
+    cmake_parse_arguments(assembly "" "NAME;VERSION;TOKEN" "" ${KIVVM_CRT_ASSEMBLY_${CRT}})
     execute_process(COMMAND ${STRINGS} ${DLL} OUTPUT_VARIABLE ascii COMMAND_ERROR_IS_FATAL ANY)
     string(REGEX MATCH "<assemblyIdentity [^>]*>" identity "${ascii}")
     foreach(attribute "type=\"win32\"" "name=\"${assembly_NAME}\"" "version=\"${assembly_VERSION}\""
