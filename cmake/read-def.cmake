@@ -24,28 +24,14 @@ endfunction()
 
 # kivvm_compare_names(<out> <what> <names-var> <exports-var>): empty when the
 # list <names-var> holds each name of <exports-var> once and nothing else;
-# else a message that says what <what> lacks and what it has besides.
+# else a message that gives both, sorted.
 function(kivvm_compare_names out what names_var exports_var)
     set(names ${${names_var}})
     set(exports ${${exports_var}})
     list(SORT names)
     list(SORT exports)
-    if(names STREQUAL exports)
-        set(${out} "" PARENT_SCOPE)
-        return()
+    set(${out} "" PARENT_SCOPE)
+    if(NOT names STREQUAL exports)
+        set(${out} "${what} are [${names}], not the interface's names, each once: [${exports}]" PARENT_SCOPE)
     endif()
-    set(missing ${exports})
-    set(extra ${names})
-    if(names)
-        list(REMOVE_ITEM missing ${names})
-    endif()
-    if(exports)
-        list(REMOVE_ITEM extra ${exports})
-    endif()
-    list(JOIN missing ", " missing)
-    list(JOIN extra ", " extra)
-    list(JOIN names ", " names)
-    string(CONCAT problem "${what} are not the interface's names, each once: "
-                          "missing [${missing}]; besides [${extra}]; given [${names}]")
-    set(${out} "${problem}" PARENT_SCOPE)
 endfunction()
