@@ -1,8 +1,9 @@
 @echo off
 rem SPDX-License-Identifier: MIT
 rem Runs every test program of this kit from this folder, beside the DLL
-rem they test, prints a line for each and a summary, and exits 0 only if
-rem every program passed.  A failing program's output is shown after its line.
+rem they test, as tests.txt lists them with their arguments, prints a line
+rem for each and a summary, and exits 0 only if every program passed.  A
+rem failing program's output is shown after its line.
 setlocal
 cd /d "%~dp0"
 set passed=0
@@ -10,12 +11,7 @@ set failed=0
 set failures=
 set log=%TEMP%\kivvariantmanager-tests-%RANDOM%.log
 
-call :run kivvm_core_tests.exe
-call :run kivvm_api_tests.exe
-call :run kivvm_c_api_test.exe
-call :run kivvm_heap_host_own.exe own
-call :run kivvm_heap_host_foreign.exe foreign
-call :run kivvm_fuzz.exe corpus
+for /f "usebackq delims=" %%t in ("tests.txt") do call :run %%t
 
 if exist "%log%" del "%log%"
 echo.
