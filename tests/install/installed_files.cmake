@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: MIT
 # What an install of kivvariantmanager holds, relative to its prefix; the
-# Windows layout when WINDOWS is true, the Debian packages' when PACKAGED is.
+# Windows layout when WINDOWS is true, the Debian packages' when PACKAGED is
+# (PACKAGES naming them).
 function(kivvm_installed_files out libdir version)
     string(REGEX MATCH "^[0-9]+" major "${version}")
     set(files
@@ -25,7 +26,7 @@ function(kivvm_installed_files out libdir version)
         if(PACKAGED)
             list(APPEND files share/man/man1/kivvm.1.gz share/man/man3/kivvariantmanager.3.gz
                 share/man/man3/KIVVMInit.3.gz)
-            foreach(package libkivvariantmanager${major} libkivvariantmanager-dev kivvm)
+            foreach(package IN LISTS PACKAGES)
                 list(APPEND files share/doc/${package}/copyright share/doc/${package}/changelog.gz)
             endforeach()
         else()
