@@ -113,20 +113,43 @@ if(NOT WIN32)
     endif()
 endif()
 
-# ---- The Windows zip ------------------------------------------------------------
+# ---- The Windows zips ---------------------------------------------------------
 
-# "packages" stages what the install rules install and zips it, named for
-# its architecture and C runtime: kivvariantmanager-1.0.0-win32-msvcr80.zip.
-# What it makes depends only on the sources, never on the time, the umask or
-# the directory of the build.
+# "packages" makes with CPack the zip of what the install rules install,
+# stripped, named for its architecture and C runtime
+# (kivvariantmanager-1.0.0-win32-msvcr80.zip), and the test kit's beside it
+# (tests/install/).  CPack writes the members in the order, and with the
+# times and modes, of the files it staged; strip-nondeterminism, which
+# debhelper runs on every Debian package, then gives them their names'
+# order, one time (SOURCE_DATE_EPOCH, else the release's date) and the
+# modes their run bits say: the same bytes from the same sources.
 if(WIN32)
     kivvm_windows_zip_name(KIVVM_ZIP_NAME ${KIVVM_WINDOWS_ARCH} ${KIVVM_WINDOWS_CRT})
-    set(KIVVM_ZIP_ARGUMENTS -DBUILD_DIR=${PROJECT_BINARY_DIR} -DRELEASE_DATE=${KIVVM_RELEASE_DATE}
-        -P ${PROJECT_SOURCE_DIR}/cmake/windows-zip.cmake)
-    add_custom_target(packages
-        COMMAND ${CMAKE_COMMAND} -DNAME=${KIVVM_ZIP_NAME} ${KIVVM_ZIP_ARGUMENTS}
-        COMMENT "The zip"
-        VERBATIM)
+    set(CPACK_GENERATOR ZIP)
+    set(CPACK_PACKAGE_FILE_NAME ${KIVVM_ZIP_NAME})
+    set(CPACK_PACKAGE_DESCRIPTION "${PROJECT_DESCRIPTION}")
+    set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)
+    set(CPACK_STRIP_FILES ON)
+    set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR})
+    include(CPack)
+    find_program(KIVVM_STRIP_NONDETERMINISM strip-nondeterminism REQUIRED)
+    set(KIVVM_ZIP_TIME $ENV{SOURCE_DATE_EPOCH})
+    if(NOT KIVVM_ZIP_TIME AND KIVVM_RELEASE_DATE)
+        execute_process(COMMAND date -u -d "${KIVVM_RELEASE_DATE} 00:00" +%s OUTPUT_VARIABLE KIVVM_ZIP_TIME
+            OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+    endif()
+    # kivvm_zip(<target> <name> <component>): a target that makes <name>.zip
+    # of what the install rules install (ALL) or of one component of them.
+    function(kivvm_zip target name component)
+        add_custom_target(${target}
+            COMMAND ${CMAKE_CPACK_COMMAND} --config CPackConfig.cmake -D CPACK_PACKAGE_FILE_NAME=${name}
+                -D "CPACK_INSTALL_CMAKE_PROJECTS=${PROJECT_BINARY_DIR}$<SEMICOLON>${PROJECT_NAME}$<SEMICOLON>${component}$<SEMICOLON>/"
+            COMMAND ${KIVVM_STRIP_NONDETERMINISM} --timestamp ${KIVVM_ZIP_TIME} ${name}.zip
+            WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
+            COMMENT "${name}.zip"
+            VERBATIM)
+    endfunction()
+    kivvm_zip(packages ${KIVVM_ZIP_NAME} ALL)
     add_dependencies(packages kivvariantmanager kivvariantmanager_msvc_import_library)
     if(TARGET kivvm)
         add_dependencies(packages kivvm)
