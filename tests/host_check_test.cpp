@@ -434,13 +434,23 @@ TEST(PeReader, ReadsResourcesVersionAndManifest)
         }
         return units;
     };
+    const auto utf16be = [](const std::string &text) {
+        std::string units;
+        for (const char c : text) {
+            units += {'\0', c};
+        }
+        return units;
+    };
     const std::pair<std::string, std::string> manifests[] = {
         {dependent + "<assemblyIdentity name='A' publicKeyToken='1fc8'></assemblyIdentity></dependentAssembly>", "A|1fc8;"},
-        {dependent + "<!-- <assemblyIdentity name='no'/> --><![CDATA[<assemblyIdentity name='no'/>]]><!DOCTYPE x>"
-                     "<?x <assemblyIdentity name='no'/> ?><assemblyIdentity name = \"B>\"/>", "B>|;"},
+        {dependent + "<!-- a > <assemblyIdentity name='no'/> --><![CDATA[ a > <assemblyIdentity name='no'/>]]>"
+                     "<!DOCTYPE x><?x a > <assemblyIdentity name='no'/> ?><assemblyIdentity name = \"B>\"/>", "B>|;"},
+        {dependent + "<assemblyIdentity name='A'/><assemblyIdentity name='B'/></dependentAssembly>", "A|;B|;"},
         {dependent + "<assemblyIdentity name='&lt;&amp;&#65;&#x42;&quot;&apos;&gt;&bad;\tx\ny'/>", "<&AB\"'>&bad; x y|;"},
         {dependent + "</dependentAssembly><assemblyIdentity name='out'/>", ""},
         {"\xff\xfe" + utf16le("<dependentAssembly><assemblyIdentity name='U'/>"), "U|;"},
+        {utf16le("<dependentAssembly><assemblyIdentity name='V'/>"), "V|;"},
+        {"\xfe\xff" + utf16be("<dependentAssembly><assemblyIdentity name='W'/>"), "W|;"},
     };
     for (const auto &[xml, said] : manifests) {
         std::string read;
@@ -604,6 +614,11 @@ TEST(PeStrings, FindsNamesAsciiAndUtf16)
          {"KIVVM" + std::string(251, 'x')}, {}},
         {edge, "kivvariantmanager.dll", true, {"KIVVMInit"}, {(1 << 20) + 8}},
         {edge.substr(0, (1 << 20) + 3), "kivvariantmanager.dll", false, {"KIVVM"}, {}},
+        // Names in two chunks, each found once.
+        {std::string("kivvariantmanager.dll\0", 22) + edge, "kivvariantmanager.dll", true, {"KIVVMInit"},
+         {0, (1 << 20) + 30}},
+        // A prefix whose first letter is not the DLL's.
+        {"az.dll KIVVMInit", "az.dll", true, {"KIVVMInit"}, {}},
     };
     for (const Case &c : cases) {
         const auto *data = reinterpret_cast<const unsigned char *>(c.bytes.data());

@@ -99,7 +99,7 @@ private:
                 continue;
             }
             word(at);
-            dll_name(at, width == 1 ? base + p : 0);
+            dll_name(at, width == 1, base + p);
         }
     }
 
@@ -123,7 +123,7 @@ private:
     // The stem, then ".dll" or a character that ends a word; ".dll" and a
     // NUL in ASCII is a name as a table holds it, at offset.
     template <typename At>
-    void dll_name(const At &at, std::uint64_t offset)
+    void dll_name(const At &at, bool ascii, std::uint64_t offset)
     {
         const auto length = static_cast<std::ptrdiff_t>(stem_.size());
         for (std::ptrdiff_t i = 0; i < length; ++i) {
@@ -136,7 +136,7 @@ private:
         if (extension || (at(length) != '.' && !is_word(at(length)))) {
             result.names_dll = true;
         }
-        if (extension && offset != 0 && at(length + 4) == 0 && result.dll_name_at.size() < kMaxNamesAt) {
+        if (extension && ascii && at(length + 4) == 0 && result.dll_name_at.size() < kMaxNamesAt) {
             result.dll_name_at.push_back(offset);
         }
     }
