@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     for (const std::uint64_t offset : strings.dll_name_at) {
         check(offset < size, "a name found past the bytes");
-        kivvm_tool::add_unlisted_delay_loads(bytes, offset, image);
+        check(kivvm_tool::add_unlisted_delay_loads(bytes, offset, image).empty(), "memory that cannot be read");
     }
     if (!error.empty()) {
         check(image.modules.empty() && image.exports.empty() && image.resources.empty(),

@@ -24,6 +24,7 @@
 #include "host_files.h"
 #include "usage.h"
 #include "pe_image.h"
+#include "pe_strings.h"
 
 namespace {
 
@@ -76,18 +77,52 @@ TEST(PeReader, ReadsImportsDelayLoadsAndOrdinals)
 }
 
 // What the reader makes of bytes: its error, or each module's functions.
-std::string outcome(const std::vector<unsigned char> &bytes)
+// What kivvm reads of bytes: the image, then GNU ld's descriptors where its
+// strings hold our DLL's name; each DLL and its functions, or the error.
+std::string outcome(const kivvm_tool::ByteSource &bytes)
 {
     PeImage image;
-    std::string text = read_image(bytes, image);
+    std::string text = kivvm_tool::read_pe_image(bytes, image);
+    const kivvm_tool::PeStrings strings =
+        text.empty() ? kivvm_tool::scan_strings(bytes, "kivvariantmanager.dll", "KIVVM") : kivvm_tool::PeStrings{};
+    text += strings.error;
+    for (const std::uint64_t at : strings.dll_name_at) {
+        text += text.empty() ? kivvm_tool::add_unlisted_delay_loads(bytes, at, image) : "";
+    }
     for (const PeModule &module : image.modules) {
-        text += (text.empty() ? "" : "; ") + module.dll + (module.delay_loaded ? " (delay):" : ":");
+        text += (text.empty() ? "" : "; ") + module.dll +
+                (module.unlisted ? " (delay, unlisted):" : module.delay_loaded ? " (delay):" : ":");
         for (const kivvm_tool::PeImport &import : module.imports) {
             text += " " + (import.name.empty() ? "#" + std::to_string(import.ordinal) : import.name);
         }
     }
     return text;
 }
+
+std::string outcome(const std::vector<unsigned char> &bytes)
+{
+    return outcome(kivvm_tool::MemoryBytes(bytes.data(), bytes.size()));
+}
+
+// Bytes whose reads fail from the nth on, as a failing disk's do.
+class FailingBytes final : public kivvm_tool::ByteSource {
+public:
+    FailingBytes(const std::vector<unsigned char> &bytes, int reads) : bytes_(bytes), reads_(reads) {}
+    std::uint64_t size() const override { return bytes_.size(); }
+    bool read(std::uint64_t offset, unsigned char *out, std::size_t n) const override
+    {
+        if (reads_-- <= 0) {
+            return false;
+        }
+        std::memcpy(out, bytes_.data() + offset, n);
+        return true;
+    }
+    std::string error() const override { return "Input/output error"; }
+
+private:
+    const std::vector<unsigned char> &bytes_;
+    mutable int reads_;
+};
 
 // Cut anywhere, an image is refused with what was cut (each read's bound is
 // where its message starts), or read when what was cut off holds nothing
@@ -121,6 +156,17 @@ TEST(PeReader, EveryPrefixSaysWhatWasCut)
         PeImage image;
         const std::string error = read_image(prefix, image);
         EXPECT_TRUE(error.empty() || image.modules.empty()) << size;
+    }
+    // A read that fails, wherever it comes, is said, never taken for bytes
+    // or for nothing there: the headers', the resources', the strings', GNU
+    // ld's descriptors'.
+    for (const char *name : {"x86-stand-in.dll", "x86-gnu-delay-loaded.exe"}) {
+        const std::vector<unsigned char> whole = seed(name);
+        int reads = 0;
+        for (; outcome(FailingBytes(whole, reads)) != outcome(whole); ++reads) {
+            EXPECT_EQ(outcome(FailingBytes(whole, reads)), "cannot read it: Input/output error") << name << reads;
+        }
+        EXPECT_GE(reads, 4) << name;
     }
 }
 
@@ -160,6 +206,9 @@ TEST(PeReader, SaysWhatIsWrongWithAnImage)
     const char *host = "x86-msvcr80-host.exe";
     const std::string read = "msvcr80.dll: free; kivvariantmanager.dll: KIVVMGetSetupPaths KIVVMInit";
     const std::string name0 = "the name of import descriptor 0 at RVA ";
+    const char *gnu = "x86-gnu-delay-loaded.exe";
+    const std::string gnu_read = "kivvariantmanager.dll (delay, unlisted): KIVVMFreeSetupPaths KIVVMGetSetupPaths "
+                                 "KIVVMInit";
     struct Case {
         std::vector<unsigned char> bytes;
         std::string said;
@@ -235,6 +284,13 @@ TEST(PeReader, SaysWhatIsWrongWithAnImage)
          "delay-load descriptor 0 at RVA 0x21fd ends past its section"},
         {patched("x86-delay-loaded-old-style", {{0x158, 4, 0x21fc}}),
          "delay-load descriptor 0 at RVA 0x2200 lies outside the file's sections"},
+        // GNU ld's descriptors, found by the RVA of the name in the section
+        // that holds it (not .reloc, put at offset 0 before it here), and
+        // left out where they give no functions, or none that can be read.
+        {seed(gnu), gnu_read},
+        {patched(gnu, {{0x254, 4, 0}}), gnu_read},
+        {patched(gnu, {{0x48c, 4, 0}}), ""},
+        {patched(gnu, {{0x48c, 4, 0x9000}}), ""},
         // The bounds on a name, on the functions and on the DLLs.
         {with_reloc({{0x62c, 4, 0x4000}}, std::vector<unsigned char>(4096, 'A')), name0 + "0x4000 is longer than 4095 bytes"},
     };
@@ -689,7 +745,8 @@ std::vector<SeedCase> seed_cases()
           "\n  why: no build of ours is on its C runtime (msvcr90.dll), and its strings name KIVVMGetSetupPaths" +
               corrupts}},
         {"ThroughAForwarder", {"x86-forwarder.dll", "x86-via-forwarder.exe"}, nullptr, Fits::no,
-         {"\n    KIVVMGetSetupPaths: exported, through x86-forwarder.dll\n",
+         {"\n  forwards to kivvariantmanager.dll:\n    KIVVMGetSetupPaths as KIVVMGetSetupPaths: exported\n",
+          "\n    KIVVMGetSetupPaths: exported, through x86-forwarder.dll\n",
           ", and it imports KIVVMGetSetupPaths through x86-forwarder.dll" + corrupts,
           "\nkivvariantmanager.dll: none checked: there is none beside x86-via-forwarder.exe, "}},
         {"GnuLdDelayLoad", {"x86-gnu-delay-loaded.exe"}, nullptr, Fits::cannot_tell,
@@ -1253,8 +1310,10 @@ TEST(Process, JsonSaysEachFactOnce)
 {
     PeModule ordinal = named("KIVVARIANTMANAGER.DLL", {"KIVVMFreeSetupPaths"}, true);
     ordinal.imports.push_back({"", 3});
+    PeImage forwards = image_of(0x14c, {named("msvcr90.dll", {"free"})});
+    forwards.exports = {{"", 4, "kivvariantmanager.KIVVMInit"}};
     const std::vector<HostFile> files = {
-        {"a.dll", "", check(0x14c, {named("msvcr90.dll", {"free"})}, holding(true, {"KIVVMInit", "KIVVMGetSetupPath"}))},
+        {"a.dll", "", check_host(forwards, holding(true, {"KIVVMInit", "KIVVMGetSetupPath"}), {}, kFacts)},
         {"b.exe", "", check(0x14c, {ordinal})},
         {"c.exe", "", check(0x14c, {named("msvcr80.dll", {"free"}), kGets})},
         {"d.dll", "cannot open it", {}}};
@@ -1270,7 +1329,8 @@ TEST(Process, JsonSaysEachFactOnce)
               "\"ordinal\": null, \"delay_loaded\": false, \"from_strings\": true, \"through\": null, \"exported\": true, "
               "\"nearest\": null}, {\"name\": \"KIVVMGetSetupPath\", \"ordinal\": null, \"delay_loaded\": false, "
               "\"from_strings\": true, \"through\": null, \"exported\": false, \"nearest\": \"KIVVMGetSetupPaths\"}], "
-              "\"forwards\": [], \"builds\": [], \"manifest_binds\": [], \"notes\": [], \"reasons\": [\"its strings name "
+              "\"forwards\": [{\"export\": \"#4\", \"name\": \"KIVVMInit\", \"ordinal\": null, \"exported\": true, "
+              "\"nearest\": null}], \"builds\": [], \"manifest_binds\": [], \"notes\": [], \"reasons\": [\"its strings name "
               "KIVVMGetSetupPath, which kivvariantmanager.dll does not export (nearest: KIVVMGetSetupPaths)\"], "
               "\"fits\": false},\n"
               "  {\"file\": \"b.exe\", \"error\": null, \"program\": true, \"machine\": 332, \"architecture\": \"x86\", "
@@ -1460,6 +1520,8 @@ TEST(Dll, JudgedWithTheFilesThatUseIt)
          "\"1fc8b3b9a1e18e3b\"" + wont},
         {changed(ours, binding(" publicKeyToken=\"1fc8b3b9a1e18e3b\"", "")),
          "why: its manifest binds Microsoft.VC80.CRT with publicKeyToken \"\", not \"1fc8b3b9a1e18e3b\"" + wont},
+        {changed(ours, [](PeImage &image) { image.version[40] = '\0'; }),
+         "note: it has no version in its version resource's fixed part: which version it is cannot be told\n"},
         {changed(ours, [](PeImage &image) { image.manifest_name = "1"; }),
          "note: its manifest is resource ID 1, and Windows documents ID 2 for a DLL's own dependencies "
          "(ISOLATIONAWARE_MANIFEST_RESOURCE_ID): it may bind nothing\n"},
@@ -1477,6 +1539,19 @@ TEST(Dll, JudgedWithTheFilesThatUseIt)
         EXPECT_EQ(process.verdict.fits, process.dll->reasons.empty() ? Fits::yes : Fits::no) << c.said;
         EXPECT_EQ(process.verdict.build.preset, "w86") << c.said;
     }
+    // What a file forwards to it is asked of it too; a name a file
+    // misspells is the file's fault, not the DLL's.
+    PeImage forwards = image_of(0x14c, {});
+    forwards.dll = true;
+    forwards.exports = {{"Paths", 1, "kivvariantmanager.KIVVMGetSetupPaths"},
+                        {"", 7, "kivvariantmanager.KIVVMGetSetupPaths"}};
+    const HostFile forwarder{"f.dll", "", check_host(forwards, {}, {}, kFacts)};
+    const HostFile misspelt{"m.dll", "", check(0x14c, {named("kivvariantmanager.dll", {"KIVVMInit", "KIVVMGetPaths"})})};
+    const PeImage init = dll_image(0x14c, "msvcr80.dll", {"KIVVMInit"}, {1, 2, 3, 0}, "kivvariantmanager", vc80);
+    EXPECT_EQ(judged({host[0], forwarder, misspelt}, kivvm_tool::check_dll("k.dll", init, kFacts)).dll->reasons,
+              (std::vector<std::string>{"host.exe imports KIVVMGetSetupPaths, which this DLL does not export",
+                                        "f.dll forwards Paths to KIVVMGetSetupPaths, which this DLL does not export",
+                                        "f.dll forwards #7 to KIVVMGetSetupPaths, which this DLL does not export"}));
     // A process that does not use it asks only that it be ours; among
     // builds that all serve, the DLL's own is named.
     const auto dll = [](const PeImage &image) { return kivvm_tool::check_dll("x.dll", image, kFacts); };
@@ -1649,6 +1724,11 @@ TEST(Dll, TextAndJson)
                                                          "8.0.50727.762 x86, which the Visual C++ 2005 SP1 "
                                                          "redistributable (8.0.50727.762) provides: it must be "
                                                          "installed, which these files cannot show\nfits: cannot tell\n");
+    // One that serves a file, and not another that uses it.
+    const HostFile x64{"u.dll", "", check(0x8664, {named("ucrtbase.dll", {"free"}), kGets})};
+    const std::string text_some = kivvm_tool::check_host_text(judged({host[0], x64}, serves), kFacts);
+    EXPECT_NE(text_some.find("\n  the kivvariantmanager.dll checked is w86 (a.zip), which u.dll cannot use\n"),
+              std::string::npos) << text_some;
     // One that cannot be read.
     kivvm_tool::DllCheck gone;
     gone.path = "gone.dll";

@@ -101,7 +101,10 @@ ReadFile read_file(const std::string &file, const BuildFacts &facts)
         read.error = read.strings.error;
     }
     for (const std::uint64_t offset : read.error.empty() ? read.strings.dll_name_at : std::vector<std::uint64_t>{}) {
-        add_unlisted_delay_loads(bytes, offset, read.image);
+        read.error = add_unlisted_delay_loads(bytes, offset, read.image);
+        if (!read.error.empty()) {
+            break;
+        }
     }
     return read;
 }

@@ -57,6 +57,13 @@ public:
             error_ = error;
         }
     }
+    // Whether the first failure was a read of the file, not what it holds.
+    bool unreadable() const { return unreadable_; }
+    void cannot_read() const
+    {
+        unreadable_ = unreadable_ || !failed();
+        fail("cannot read it: " + bytes_.error());
+    }
 
     // Little-endian integers at a file offset, which must lie in the file.
     // A failed read gives 0.
@@ -126,7 +133,7 @@ public:
         const std::uint64_t offset = offset_of(rva, bytes, what);
         std::string data(failed() ? 0 : std::min(bytes, keep), '\0');
         if (!data.empty() && !bytes_.read(offset, reinterpret_cast<unsigned char *>(&data[0]), data.size())) {
-            fail("cannot read it: " + bytes_.error());
+            cannot_read();
         }
         return data;
     }
@@ -166,7 +173,7 @@ private:
         if (page.index != index) {
             const std::uint64_t start = index * kPageSize;
             if (!bytes_.read(start, page.data.data(), std::min<std::uint64_t>(kPageSize, size_ - start))) {
-                fail("cannot read it: " + bytes_.error());
+                cannot_read();
                 return 0;
             }
             page.index = index;
@@ -187,6 +194,7 @@ private:
     std::vector<PeSection> sections_;
     std::uint64_t headers_ = 0;
     mutable std::string error_;
+    mutable bool unreadable_ = false;
 };
 
 // The functions of one module, from its name (or lookup) table: one entry of
@@ -483,12 +491,16 @@ std::string read_pe_image(const ByteSource &bytes, PeImage &image)
     return reader.error();
 }
 
-void add_unlisted_delay_loads(const ByteSource &bytes, std::uint64_t name_offset, PeImage &image)
+std::string add_unlisted_delay_loads(const ByteSource &bytes, std::uint64_t name_offset, PeImage &image)
 {
     // The name, as a C string; none to look for where a table lists it.
     std::string dll(std::min<std::uint64_t>(kMaxName, bytes.size() - std::min(bytes.size(), name_offset)), '\0');
-    if (dll.empty() || !bytes.read(name_offset, reinterpret_cast<unsigned char *>(&dll[0]), dll.size())) {
-        return;
+    const std::string unreadable = "cannot read it: ";
+    if (dll.empty()) {
+        return "";
+    }
+    if (!bytes.read(name_offset, reinterpret_cast<unsigned char *>(&dll[0]), dll.size())) {
+        return unreadable + bytes.error();
     }
     dll.resize(dll.find('\0') == std::string::npos ? 0 : dll.find('\0'));
     const auto same = [](char a, char b) {
@@ -497,7 +509,7 @@ void add_unlisted_delay_loads(const ByteSource &bytes, std::uint64_t name_offset
     if (dll.empty() || std::any_of(image.modules.begin(), image.modules.end(), [&](const PeModule &module) {
             return std::equal(module.dll.begin(), module.dll.end(), dll.begin(), dll.end(), same);
         })) {
-        return;
+        return "";
     }
     // Where the name lies in memory: a GNU ld descriptor gives its RVA
     // after the attributes, which are 1 (RVAs, not addresses).
@@ -508,7 +520,7 @@ void add_unlisted_delay_loads(const ByteSource &bytes, std::uint64_t name_offset
         }
     }
     if (rva == 0 || rva > 0xffffffffU) {
-        return;
+        return "";
     }
     const unsigned char pattern[8] = {1, 0, 0, 0, static_cast<unsigned char>(rva), static_cast<unsigned char>(rva >> 8U),
                                       static_cast<unsigned char>(rva >> 16U), static_cast<unsigned char>(rva >> 24U)};
@@ -522,7 +534,7 @@ void add_unlisted_delay_loads(const ByteSource &bytes, std::uint64_t name_offset
     for (std::uint64_t start = 0; start < bytes.size() && found.size() < kMaxFound; start += kChunk) {
         const auto n = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), bytes.size() - start));
         if (!bytes.read(start, chunk.data(), n)) {
-            return;
+            return unreadable + bytes.error();
         }
         const unsigned char *end = chunk.data() + n;
         for (const unsigned char *at = chunk.data(); found.size() < kMaxFound && end - at >= 8; ++at) {
@@ -546,10 +558,14 @@ void add_unlisted_delay_loads(const ByteSource &bytes, std::uint64_t name_offset
         const std::vector<PeImport> imports =
             functions == 0 || reader.failed() ? std::vector<PeImport>{}
                                               : read_thunks(reader, functions, image.wide ? 8 : 4, 0, dll, budget);
+        if (reader.unreadable()) {
+            return reader.error();
+        }
         if (!reader.failed() && !imports.empty()) {
             image.modules.push_back({dll, true, imports, true});
         }
     }
+    return "";
 }
 
 }  // namespace kivvm_tool

@@ -96,8 +96,9 @@ std::string read_pe_image(const ByteSource &bytes, PeImage &image);
 // delay-load descriptor lies among the data.  Given where the image that
 // read_pe_image read holds that DLL's name as a C string, finds the
 // descriptors that name it there and adds their modules to image, marked
-// unlisted; one that cannot be read is left out.
-void add_unlisted_delay_loads(const ByteSource &bytes, std::uint64_t name_offset, PeImage &image);
+// unlisted; one that is not a descriptor is left out.  Returns an empty
+// string, or why the bytes cannot be read.
+std::string add_unlisted_delay_loads(const ByteSource &bytes, std::uint64_t name_offset, PeImage &image);
 
 // "0x1c4": how the reader's messages, and check-host, write a number.
 std::string hex(std::uint64_t value);
