@@ -502,6 +502,7 @@ TEST(PeReader, ReadsResourcesVersionAndManifest)
         {dependent + "<!-- a > <assemblyIdentity name='no'/> --><![CDATA[ a > <assemblyIdentity name='no'/>]]>"
                      "<!DOCTYPE x><?x a > <assemblyIdentity name='no'/> ?><assemblyIdentity name = \"B>\"/>", "B>|;"},
         {dependent + "<assemblyIdentity name='A'/><assemblyIdentity name='B'/></dependentAssembly>", "A|;B|;"},
+        {dependent + "<!-- <assemblyIdentity name='no'/> --><assemblyIdentity name='C'/>", "C|;"},
         {dependent + "<assemblyIdentity name='&lt;&amp;&#65;&#x42;&quot;&apos;&gt;&bad;\tx\ny'/>", "<&AB\"'>&bad; x y|;"},
         {dependent + "</dependentAssembly><assemblyIdentity name='out'/>", ""},
         {"\xff\xfe" + utf16le("<dependentAssembly><assemblyIdentity name='U'/>"), "U|;"},
@@ -675,6 +676,7 @@ TEST(PeStrings, FindsNamesAsciiAndUtf16)
          {0, (1 << 20) + 30}},
         // A prefix whose first letter is not the DLL's.
         {"az.dll KIVVMInit", "az.dll", true, {"KIVVMInit"}, {}},
+        {"az.dll          KIVVMInit", "az.dll", true, {"KIVVMInit"}, {}},
     };
     for (const Case &c : cases) {
         const auto *data = reinterpret_cast<const unsigned char *>(c.bytes.data());
@@ -872,6 +874,19 @@ std::vector<std::string> presets(const HostCheck &check)
     return names;
 }
 
+// A process of files, judged: its program the first file unless one is
+// named ("" for none), its DLL the one given, if any.
+ProcessCheck judged(std::vector<HostFile> files, std::optional<kivvm_tool::DllCheck> dll = std::nullopt,
+                    const char *program = nullptr, const BuildFacts &facts = kFacts)
+{
+    ProcessCheck process;
+    process.files = std::move(files);
+    process.program = program != nullptr ? program : process.files.empty() ? "" : process.files[0].file;
+    process.dll = std::move(dll);
+    kivvm_tool::judge_process(process, facts);
+    return process;
+}
+
 const PeModule kGets = named("kivvariantmanager.dll", {"KIVVMInit", "KIVVMGetSetupPaths"});
 const PeModule kReleases = named("kivvariantmanager.dll", {"KIVVMGetSetupPaths", "KIVVMFreeSetupPaths"});
 
@@ -1066,7 +1081,7 @@ TEST(CheckHost, ALoaderIsCheckedByTheNamesInItsStrings)
     const kivvm_tool::Forwarder wrapper{"plugins/w.dll", {"w.dll", "wrapper.dll"},
                                         {{"GetPaths", 4, "KivVariantManager.KIVVMGetSetupPaths"},
                                          {"", 5, "kivvariantmanager.dll.#3"}}};
-    PeModule by_ordinal = named("WRAPPER", {"GetPaths"});
+    PeModule by_ordinal = named("WRAPPER", {"GetPaths"}, true);
     by_ordinal.imports.push_back({"", 5});
     const std::string corrupts = " without KIVVMFreeSetupPaths: releasing the list with its own free() or delete[] "
                                  "would corrupt a heap";
@@ -1090,7 +1105,7 @@ TEST(CheckHost, ALoaderIsCheckedByTheNamesInItsStrings)
         {{runtime, named("w.dll", {"GetPaths", "Other"})}, {}, {"KIVVMGetSetupPaths through plugins/w.dll"},
          {"no build of ours is on its C runtime (msvcr90.dll), and it imports KIVVMGetSetupPaths through "
           "plugins/w.dll" + corrupts}},
-        {{runtime, by_ordinal}, {}, {"KIVVMGetSetupPaths through plugins/w.dll", " through plugins/w.dll"},
+        {{runtime, by_ordinal}, {}, {"KIVVMGetSetupPaths delayed through plugins/w.dll", " delayed through plugins/w.dll"},
          {"it imports ordinal 3 through plugins/w.dll from kivvariantmanager.dll: ordinals are not part of the interface",
           "no build of ours is on its C runtime (msvcr90.dll), and it imports KIVVMGetSetupPaths through "
           "plugins/w.dll" + corrupts}},
@@ -1109,7 +1124,7 @@ TEST(CheckHost, ALoaderIsCheckedByTheNamesInItsStrings)
         const HostCheck host = check_host(image, holding(!c.words.empty(), c.words), {wrapper}, kFacts);
         std::vector<std::string> names;
         for (const kivvm_tool::NameCheck &entry : host.names) {
-            names.push_back(entry.name + (entry.from_strings ? " strings" : "") +
+            names.push_back(entry.name + (entry.from_strings ? " strings" : "") + (entry.delay_loaded ? " delayed" : "") +
                             (entry.through.empty() ? "" : " through " + entry.through));
         }
         EXPECT_EQ(names, c.names);
@@ -1135,6 +1150,10 @@ TEST(CheckHost, ALoaderIsCheckedByTheNamesInItsStrings)
     const HostCheck itself = check_host(forwarding, holding(true, {"KIVVMInit"}), {}, kFacts);
     EXPECT_TRUE(itself.is_our_dll);
     EXPECT_FALSE(itself.uses());
+    const std::string text = kivvm_tool::check_host_text(judged({{"k.dll", "", itself}}), kFacts);
+    EXPECT_EQ(text.substr(0, text.find("\n\n")), "k.dll\n  architecture: x86 (machine 0x14c)\n  C runtime: linked in "
+              "statically (it imports no C runtime DLL)\n  uses kivvariantmanager.dll: no, it is one\n  note: its export "
+              "directory names it KIVVARIANTMANAGER.DLL: it is a kivvariantmanager.dll, not a file that uses one");
 }
 
 TEST(CheckHost, RefusesAnArchitectureWeDoNotBuild)
@@ -1146,19 +1165,6 @@ TEST(CheckHost, RefusesAnArchitectureWeDoNotBuild)
     EXPECT_EQ(host.reasons, std::vector<std::string>{"its architecture (machine 0xaa64) is none we build a DLL for "
                                                      "(x86, x64)"});
     EXPECT_TRUE(check(0xaa64, {named("ucrtbase.dll", {"free"})}).reasons.empty());
-}
-
-// A process of files, judged: its program the first file unless one is
-// named ("" for none), its DLL the one given, if any.
-ProcessCheck judged(std::vector<HostFile> files, std::optional<kivvm_tool::DllCheck> dll = std::nullopt,
-                    const char *program = nullptr, const BuildFacts &facts = kFacts)
-{
-    ProcessCheck process;
-    process.files = std::move(files);
-    process.program = program != nullptr ? program : process.files.empty() ? "" : process.files[0].file;
-    process.dll = std::move(dll);
-    kivvm_tool::judge_process(process, facts);
-    return process;
 }
 
 // One DLL serves the whole process: the build every file that uses it
@@ -1544,7 +1550,7 @@ TEST(Dll, JudgedWithTheFilesThatUseIt)
     PeImage forwards = image_of(0x14c, {});
     forwards.dll = true;
     forwards.exports = {{"Paths", 1, "kivvariantmanager.KIVVMGetSetupPaths"},
-                        {"", 7, "kivvariantmanager.KIVVMGetSetupPaths"}};
+                        {"", 7, "kivvariantmanager.KIVVMGetSetupPaths"}, {"Bad", 8, "kivvariantmanager.KIVVMGetPaths"}};
     const HostFile forwarder{"f.dll", "", check_host(forwards, {}, {}, kFacts)};
     const HostFile misspelt{"m.dll", "", check(0x14c, {named("kivvariantmanager.dll", {"KIVVMInit", "KIVVMGetPaths"})})};
     const PeImage init = dll_image(0x14c, "msvcr80.dll", {"KIVVMInit"}, {1, 2, 3, 0}, "kivvariantmanager", vc80);

@@ -234,8 +234,8 @@ std::vector<PeAssembly> read_manifest(const std::string &data)
     std::vector<PeAssembly> assemblies;
     std::vector<std::string> open;  // the local names of the elements open, outermost first
     for (std::size_t at = xml.find('<'); at != std::string::npos; at = xml.find('<', at)) {
-        if (xml.compare(at, 4, "<!--") == 0 || xml.compare(at, 9, "<![CDATA[") == 0 || xml.compare(at, 2, "<?") == 0 ||
-            xml.compare(at, 2, "<!") == 0) {
+        // A processing instruction, a comment, CDATA or a declaration: to its end.
+        if (xml.compare(at, 2, "<?") == 0 || xml.compare(at, 2, "<!") == 0) {
             at = past(xml, at + 2, xml[at + 1] == '?' ? "?>" : xml[at + 2] == '-' ? "-->" : xml[at + 2] == '[' ? "]]>" : ">");
             continue;
         }
