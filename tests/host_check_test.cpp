@@ -1144,6 +1144,7 @@ TEST(CheckHost, ALoaderIsCheckedByTheNamesInItsStrings)
     EXPECT_EQ(found->names, (std::vector<std::string>{"w.dll", "wrapper.dll"}));
     ASSERT_EQ(found->exports.size(), 1U);
     EXPECT_EQ(found->exports[0].name, "GetPaths");
+    EXPECT_EQ(kivvm_tool::forwarder_of("w.dll", forwarding, kFacts)->names[0], "w.dll");
     forwarding.exports.erase(forwarding.exports.begin());
     EXPECT_FALSE(kivvm_tool::forwarder_of("w.dll", forwarding, kFacts).has_value());
     forwarding.export_name = "KIVVARIANTMANAGER.DLL";
