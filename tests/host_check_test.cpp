@@ -356,6 +356,9 @@ TEST(PeReader, ReadsExportsByNameAndByOrdinal)
     EXPECT_EQ(exports(patched(dll, {{0x624, 4, 3}})), "the exported name KIVVMFreeSetupPaths has no function: its "
                                                       "index 3 is past the 3 of the export address table:");
     EXPECT_EQ(exports(seed("x86-msvcr80-host.exe")), ":");
+    std::vector<unsigned char> unended = seed("x86-forwarder.dll");
+    std::fill(unended.begin() + 0x6a4, unended.begin() + 0x800, 'A');
+    EXPECT_EQ(exports(unended), "a forwarder at RVA 0x20a4 has no end within its section:");
     // Its fields read whole, its tables' bounds, and a function at index 0.
     const std::string read = "x86-stand-in.dll: 3=KIVVMFreeSetupPaths 2=KIVVMGetSetupPaths 1=KIVVMInit 7";
     const std::pair<std::vector<std::tuple<std::size_t, unsigned, std::uint64_t>>, std::string> cases[] = {
@@ -666,9 +669,12 @@ TEST(PeStrings, FindsNamesAsciiAndUtf16)
         {std::string("kivvariantmanager.pdb\0libkivvariantmanager.so\0", 46), "kivvariantmanager.dll", false, {}, {}},
         // Where it lies as an import table holds it.
         {std::string("..KivVariantManager.DLL\0kivvariantmanager.dll\0", 46), "kivvariantmanager.dll", true, {}, {2, 24}},
-        // A word of 256 characters is one; one longer is left out.
+        // A word of 256 characters is one, in UTF-16 across a chunk's end too;
+        // one longer is left out.
         {"KIVVM" + std::string(251, 'x') + " KIVVM" + std::string(252, 'y'), "kivvariantmanager.dll", false,
          {"KIVVM" + std::string(251, 'x')}, {}},
+        {std::string((1 << 20) - 400, '\0') + utf16("KIVVM" + std::string(251, 'x')) + std::string(2, '\0'),
+         "kivvariantmanager.dll", false, {"KIVVM" + std::string(251, 'x')}, {}},
         {edge, "kivvariantmanager.dll", true, {"KIVVMInit"}, {(1 << 20) + 8}},
         {edge.substr(0, (1 << 20) + 3), "kivvariantmanager.dll", false, {"KIVVM"}, {}},
         // Names in two chunks, each found once.
