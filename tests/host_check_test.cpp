@@ -709,11 +709,15 @@ struct SeedCase {
 
 std::vector<SeedCase> seed_cases()
 {
-    const std::string zip = "kivvariantmanager-" + kivvm_tool::build_facts().version;
+    const BuildFacts &facts = kivvm_tool::build_facts();
+    const std::string zip = "kivvariantmanager-" + facts.version;
     const std::string corrupts = " without KIVVMFreeSetupPaths: releasing the list with its own free() or delete[] "
                                  "would corrupt a heap\n";
     const std::string unused = "\n  uses kivvariantmanager.dll: no, it neither imports nor names it\n";
     const std::string take = "the kivvariantmanager.dll checked will not serve them: take " + zip;
+    const std::string vc80 = std::find_if(facts.runtimes.begin(), facts.runtimes.end(), [](const auto &runtime) {
+                                 return runtime.name == "msvcr80";
+                             })->assembly.version;
     return {
         {"TwoRuntimesInOneImage", {"x86-two-runtimes.exe"}, nullptr, Fits::no,
          {"\n  C runtime: more than one: it frees with msvcr90.dll while it imports msvcrt.dll too\n",
@@ -774,8 +778,8 @@ std::vector<SeedCase> seed_cases()
          {"\n  why: it is for x86 and x64-loadlibrary-utf16.exe for x64: Windows will not load it\n",
           "\n  " + take + "-win64-ucrt.zip instead\n"}},
         {"HostBindingAnOlderVc80", {"x86-msvcr80-vc80-rtm-host.exe"}, nullptr, Fits::cannot_tell,
-         {"\n  note: x86-msvcr80-vc80-rtm-host.exe's manifest binds Microsoft.VC80.CRT 8.0.50608.0, older than "
-          "8.0.50727.762: the machine needs 8.0.50727.762 installed too, or kivvariantmanager.dll will not start "
+         {"\n  note: x86-msvcr80-vc80-rtm-host.exe's manifest binds Microsoft.VC80.CRT 8.0.50608.0, older than " +
+          vc80 + ": the machine needs " + vc80 + " installed too, or kivvariantmanager.dll will not start "
           "(\"side-by-side configuration\")\nfits: cannot tell\n"}},
     };
 }
