@@ -111,6 +111,7 @@ public:
     std::uint64_t size() const override { return bytes_.size(); }
     bool read(std::uint64_t offset, unsigned char *out, std::size_t n) const override
     {
+        EXPECT_LE(offset + n, bytes_.size()) << "a read past the end";
         if (reads_-- <= 0) {
             return false;
         }
@@ -224,6 +225,7 @@ TEST(PeReader, SaysWhatIsWrongWithAnImage)
         {patched(host, {{0xec, 4, 1}}), ""},
         {patched(host, {{0x8c, 2, 0x6f}}), ""},
         {patched(host, {{0x8c, 2, 0x70}}), "import descriptor 0 at RVA 0x2020 lies outside the file's sections"},
+        {patched(host, {{0x8c, 2, 0x1e0}}), "import descriptor 0 at RVA 0x2020 lies outside the file's sections"},
         // RVAs below the size of the headers lie in the headers.
         {patched(host, {{0xcc, 4, 0x2100}}), "truncated: import descriptor 0 at RVA 0x2020 ends past the end of the file"},
         {patched(host, {{0x62c, 4, 0x170}}), ".text: free; kivvariantmanager.dll: KIVVMGetSetupPaths KIVVMInit"},
@@ -256,6 +258,7 @@ TEST(PeReader, SaysWhatIsWrongWithAnImage)
         {patched(host, {{0x62c, 4, 0x4300}, {0x1f8, 4, 0x1000200}}),
          "truncated: " + name0 + "0x4300 ends past the end of the file"},
         {first(patched(host, {{0x7e, 2, 0}}), 0xfa), "truncated: the data directory table ends past the end of the file"},
+        {first(patched(host, {{0x7e, 2, 0}}), 0xf6), "truncated: the data directory table ends past the end of the file"},
         // A 64-bit image's ordinals have the top bit of 64.
         {patched("x64-ucrt-delay-loaded.exe", {{0x710, 8, 0x8000000000000005}}),
          "api-ms-win-crt-heap-l1-1-0.dll: #5; " + outcome(seed("x64-ucrt-delay-loaded.exe")).substr(40)},
@@ -505,7 +508,8 @@ TEST(PeReader, ReadsResourcesVersionAndManifest)
         {dependent + "<!-- a > <assemblyIdentity name='no'/> --><![CDATA[ a > <assemblyIdentity name='no'/>]]>"
                      "<!DOCTYPE x><?x a > <assemblyIdentity name='no'/> ?><assemblyIdentity name = \"B>\"/>", "B>|;"},
         {dependent + "<assemblyIdentity name='A'/><assemblyIdentity name='B'/></dependentAssembly>", "A|;B|;"},
-        {dependent + "<!-- <assemblyIdentity name='no'/> --><assemblyIdentity name='C'/>", "C|;"},
+        {dependent + "<!-- <assemblyIdentity name='no'/> --><?pi ?><assemblyIdentity name='C'/>", "C|;"},
+        {dependent + "<assemblyIdentity name='A&#;'/><assemblyIdentity name=nn/>", "A&#;|;"},
         {dependent + "<assemblyIdentity name='&lt;&amp;&#65;&#x42;&quot;&apos;&gt;&bad;\tx\ny'/>", "<&AB\"'>&bad; x y|;"},
         {dependent + "</dependentAssembly><assemblyIdentity name='out'/>", ""},
         {"\xff\xfe" + utf16le("<dependentAssembly><assemblyIdentity name='U'/>"), "U|;"},
@@ -675,6 +679,8 @@ TEST(PeStrings, FindsNamesAsciiAndUtf16)
          {"KIVVM" + std::string(251, 'x')}, {}},
         {std::string((1 << 20) - 400, '\0') + utf16("KIVVM" + std::string(251, 'x')) + std::string(2, '\0'),
          "kivvariantmanager.dll", false, {"KIVVM" + std::string(251, 'x')}, {}},
+        {std::string((1 << 20) - 518, '\0') + utf16("xKIVVMWide") + std::string(2, '\0'), "kivvariantmanager.dll",
+         false, {}, {}},
         {edge, "kivvariantmanager.dll", true, {"KIVVMInit"}, {(1 << 20) + 8}},
         {edge.substr(0, (1 << 20) + 3), "kivvariantmanager.dll", false, {"KIVVM"}, {}},
         // Names in two chunks, each found once.
@@ -960,7 +966,9 @@ TEST(CheckHost, HeapFunctionsInEverySpellingTellTheRuntime)
         {{named("kernel32.dll", {"HeapFree"}), named("msvcr90.dll", {"_aligned_free"}), kGets}, RuntimeKind::other,
          {"w86", "w86-ucrt", "w86-msvcrt"}, {other, "no build of ours is on its C runtime (msvcr90.dll); " + none}},
         {{named("api-ms-win-crt-heap-l1-1-0.dll", {"free"}), named("api-ms-win-crt-runtime-l1-1-0.dll", {"_initterm"}),
-          kGets}, RuntimeKind::ours, {"w86-ucrt"}, {}},
+          named("ole32.dll", {"CoTaskMemFree"}), kGets}, RuntimeKind::ours, {"w86-ucrt"},
+         {"it imports CoTaskMemFree from ole32.dll: releasing the setup path list with it would corrupt the heap beside "
+          "any build; only KIVVMFreeSetupPaths, or the free() of the build's C runtime, releases it"}},
         {{named("msvcrt.dll", {"free"}), named("libstdc++-6.dll", {"_ZdaPv"}), kGets}, RuntimeKind::ours,
          {"w86-msvcrt"}, {"it frees with _ZdaPv from libstdc++-6.dll, which frees on the C runtime it imports "
                           "(mingw-w64's C++ library is built on it)"}},
@@ -1580,6 +1588,9 @@ TEST(Dll, JudgedWithTheFilesThatUseIt)
     EXPECT_EQ(judged({releases}).verdict.build.preset, "w86-msvcrt");
     EXPECT_EQ(judged({releases}, dll(ucrt)).verdict.build.preset, "w86-ucrt");
     EXPECT_EQ(judged({releases}, dll(ucrt)).verdict.fits, Fits::yes);
+    EXPECT_EQ(judged({releases}, dll(changed(ucrt, forwarding("KIVVMInit", "x.KIVVMInit")))).dll->reasons,
+              std::vector<std::string>{"it forwards KIVVMInit (to x.KIVVMInit), and our builds forward nothing: it is "
+                                       "not kivvariantmanager's"});
     // One that will not serve is not the build named, though its runtime
     // would be; files that do not use it (or cannot be read) say nothing of
     // its architecture; a process without a program has no DLL beside it,
