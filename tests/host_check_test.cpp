@@ -404,6 +404,9 @@ TEST(PeReader, ReadsResourcesVersionAndManifest)
     };
     const char *dll = "x86-stand-in.dll";
     EXPECT_EQ(resources(seed(dll)), "16/1/1033 0x4218 332; 24/1/1033 0x40a0 371; ");
+    PeImage named_two;
+    ASSERT_EQ(read_image(patched(dll, {{0xa48, 4, 2}}), named_two), "");
+    EXPECT_EQ(named_two.manifest_name, "2");
     EXPECT_EQ(resources(patched(dll, {{0xa14, 4, 0x20}})), "the resource tree is not three levels deep at 16");
     EXPECT_EQ(resources(patched(dll, {{0xa34, 4, 0x80000020}})),
               "the resource tree is not three levels deep at 16/1/1");
@@ -945,6 +948,12 @@ TEST(CheckHost, HeapFunctionsInEverySpellingTellTheRuntime)
                                    "KIVVMGetSetupPaths without KIVVMFreeSetupPaths: releasing the list with its own "
                                    "free() or delete[] would corrupt a heap");
     }
+    // Each function that frees memory of another kind is noted.
+    for (const char *function : {"HeapFree", "LocalFree", "GlobalFree", "CoTaskMemFree", "_aligned_free"}) {
+        const HostCheck host = check(0x14c, {named("msvcrt.dll", {"free"}), named("x.dll", {function}), kGets});
+        ASSERT_FALSE(host.notes.empty()) << function;
+        EXPECT_EQ(host.notes[0].find("it imports " + std::string(function) + " from x.dll: releasing"), 0U);
+    }
     // A file that frees nothing on a C runtime's heap cannot corrupt one;
     // one runtime's two DLLs are one runtime; the C++ library's delete frees
     // on the one C runtime the file imports; Visual C++ runtimes, debug ones
@@ -1132,8 +1141,10 @@ TEST(CheckHost, ALoaderIsCheckedByTheNamesInItsStrings)
          {"it only forwards to kivvariantmanager.dll: the files that import those functions from it are judged for them",
           "it forwards Paths to KIVVMGetSetupPath, which kivvariantmanager.dll does not export (nearest: "
           "KIVVMGetSetupPaths)",
-          "it forwards #9 to #3 of kivvariantmanager.dll: ordinals are not part of the interface"},
+          "it forwards #9 to #3 of kivvariantmanager.dll: ordinals are not part of the interface",
+          "it forwards Far to Unrelated, which kivvariantmanager.dll does not export"},
          {{"Paths", 1, "kivvariantmanager.KIVVMGetSetupPath"}, {"", 9, "kivvariantmanager.#3"},
+          {"Far", 4, "kivvariantmanager.Unrelated"},
           {"Other", 2, "other.KIVVMInit"}, {"Dotless", 3, "kivvariantmanager"}}},
     };
     for (const Case &c : cases) {
