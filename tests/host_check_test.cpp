@@ -300,6 +300,17 @@ TEST(PeReader, SaysWhatIsWrongWithAnImage)
     for (const Case &c : cases) {
         EXPECT_EQ(outcome(c.bytes), c.said);
     }
+    // Only our DLL listed, in any case, hides its unlisted descriptors.
+    for (const auto &[listed, added] : std::vector<std::pair<const char *, std::size_t>>{
+             {"KIVVARIANTMANAGER.DLL", 0}, {"kivvariantmanager.dlx", 1}}) {
+        const std::vector<unsigned char> bytes = seed(gnu);
+        const kivvm_tool::MemoryBytes source(bytes.data(), bytes.size());
+        PeImage image;
+        ASSERT_EQ(kivvm_tool::read_pe_image(source, image), "");
+        image.modules.push_back({listed, false, {}});
+        EXPECT_EQ(kivvm_tool::add_unlisted_delay_loads(source, 0xc74, image), "");
+        EXPECT_EQ(image.modules.size(), 1 + added) << listed;
+    }
     std::vector<unsigned char> name(4095, 'A');
     name.push_back(0);
     EXPECT_EQ(outcome(with_reloc({{0x62c, 4, 0x4000}}, name)).substr(0, 4096), std::string(4095, 'A') + ":");
@@ -671,7 +682,7 @@ TEST(PeStrings, FindsNamesAsciiAndUtf16)
         {std::string("x\0kivvariantmanager\0", 20), "kivvariantmanager.dll", true, {}, {}},
         {"\"KIVVARIANTMANAGER\"", "kivvariantmanager.dll", true, {}, {}},
         {std::string("k\0i\0v\0v\0a\0r\0i\0a\0n\0t\0m\0a\0n\0a\0g\0e\0r\0\0\0", 36), "kivvariantmanager.dll", true, {}, {}},
-        {"kivvariantmanager.exe kivvariantmanager.dllx kivvariantmanager_1.dll xkivvariantmanager.dll",
+        {"kivvariantmanager.exe kivvariantmanager.dllx kivvariantmanager_1.dll xkivvariantmanager.dll kivvariantmanager.dxl",
          "kivvariantmanager.dll", false, {}, {}},
         {std::string("kivvariantmanager.pdb\0libkivvariantmanager.so\0", 46), "kivvariantmanager.dll", false, {}, {}},
         // Where it lies as an import table holds it.
@@ -766,7 +777,8 @@ std::vector<SeedCase> seed_cases()
           "\n  why: no build of ours is on its C runtime (msvcr90.dll), and its strings name KIVVMGetSetupPaths" +
               corrupts}},
         {"ThroughAForwarder", {"x86-forwarder.dll", "x86-via-forwarder.exe"}, nullptr, Fits::no,
-         {"\n  forwards to kivvariantmanager.dll:\n    KIVVMGetSetupPaths as KIVVMGetSetupPaths: exported\n",
+         {"\n  forwards to kivvariantmanager.dll:\n    KIVVMGetSetupPaths as KIVVMGetSetupPaths: exported\n"
+          "    KIVVMInit as KIVVMInit: exported\n  builds",
           "\n    KIVVMGetSetupPaths: exported, through x86-forwarder.dll\n",
           ", and it imports KIVVMGetSetupPaths through x86-forwarder.dll" + corrupts,
           "\nkivvariantmanager.dll: none checked: there is none beside x86-via-forwarder.exe, "}},
@@ -990,7 +1002,12 @@ TEST(CheckHost, HeapFunctionsInEverySpellingTellTheRuntime)
           "without KIVVMFreeSetupPaths: releasing the list with its own free() or delete[] would corrupt a heap"}},
         {{named("ucrtbased.dll", {"printf"}), kGets}, RuntimeKind::other, {"w86", "w86-ucrt", "w86-msvcrt"},
          {"no build of ours is on its C runtime (ucrtbased.dll); " + none}},
-        {{named("crtdll.dll", {"free"}), kGets}, RuntimeKind::other, {}, {}},
+        {{named("crtdll.dll", {"free"}), kGets}, RuntimeKind::other, {},
+         {"no build of ours is on its C runtime (crtdll.dll), and it imports KIVVMGetSetupPaths without "
+          "KIVVMFreeSetupPaths: releasing the list with its own free() or delete[] would corrupt a heap"}},
+        {{named("msvcrt.dll", {"free"}), named("msvcr90.dll", {"free"}), kGets}, RuntimeKind::several, {},
+         {"it frees with more than one runtime (msvcrt, msvcr90.dll), and it imports KIVVMGetSetupPaths without "
+          "KIVVMFreeSetupPaths: releasing the list with its own free() or delete[] would corrupt a heap"}},
         {{named("msvcr120.dll", {"free"}), kGets}, RuntimeKind::other, {}, {}},
     };
     for (const Case &c : cases) {
@@ -1121,6 +1138,9 @@ TEST(CheckHost, ALoaderIsCheckedByTheNamesInItsStrings)
         {{runtime, init}, {"KIVVMInit", "KIVVMGetSetupPaths"}, {"KIVVMInit", "KIVVMGetSetupPaths strings"},
          {"no build of ours is on its C runtime (msvcr90.dll), and its strings name KIVVMGetSetupPaths without "
           "KIVVMFreeSetupPaths: releasing the list with its own free() or delete[] would corrupt a heap"}},
+        {{runtime, init}, {"KIVVMGetToolName"}, {"KIVVMInit", "KIVVMGetToolName strings"},
+         {"no build of ours is on its C runtime (msvcr90.dll); any x86 build will do, since neither its imports nor "
+          "its strings name KIVVMGetSetupPaths"}},
         {{runtime, init, named("other.dll", {"KIVVMOther"})}, {"KIVVMInit", "KIVVMOther", "KIVVMGetToolNam"},
          {"KIVVMInit", "KIVVMGetToolNam strings"},
          {"its strings name KIVVMGetToolNam, which kivvariantmanager.dll does not export (nearest: KIVVMGetToolName)"}},
@@ -1142,9 +1162,10 @@ TEST(CheckHost, ALoaderIsCheckedByTheNamesInItsStrings)
           "it forwards Paths to KIVVMGetSetupPath, which kivvariantmanager.dll does not export (nearest: "
           "KIVVMGetSetupPaths)",
           "it forwards #9 to #3 of kivvariantmanager.dll: ordinals are not part of the interface",
-          "it forwards Far to Unrelated, which kivvariantmanager.dll does not export"},
+          "it forwards Far to Unrelated, which kivvariantmanager.dll does not export",
+          "it forwards Hash to #, which kivvariantmanager.dll does not export"},
          {{"Paths", 1, "kivvariantmanager.KIVVMGetSetupPath"}, {"", 9, "kivvariantmanager.#3"},
-          {"Far", 4, "kivvariantmanager.Unrelated"},
+          {"Far", 4, "kivvariantmanager.Unrelated"}, {"Hash", 6, "kivvariantmanager.#"},
           {"Other", 2, "other.KIVVMInit"}, {"Dotless", 3, "kivvariantmanager"}}},
     };
     for (const Case &c : cases) {
@@ -1551,6 +1572,8 @@ TEST(Dll, JudgedWithTheFilesThatUseIt)
         {changed(ours, binding("\"x86\"", "\"arm\"")),
          "why: its manifest binds Microsoft.VC80.CRT for processorArchitecture \"arm\", and a DLL for x86 needs "
          "\"x86\"" + wont},
+        {changed(ours, binding("Microsoft.VC80.CRT", "Microsoft.Windows.Common-Controls")),
+         "why: it imports msvcr80.dll but its manifest binds no Microsoft.VC80.CRT" + wont},
         {changed(ours, binding("1fc8b3b9a1e18e3b", "0000000000000000")),
          "why: its manifest binds Microsoft.VC80.CRT with publicKeyToken \"0000000000000000\", not "
          "\"1fc8b3b9a1e18e3b\"" + wont},

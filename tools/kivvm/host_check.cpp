@@ -663,12 +663,10 @@ void side_by_side(const ProcessCheck &process, const BuildFacts &facts, Verdict 
         }
     } else if (verdict.has_build && assembly_of(verdict.build.runtime, facts) != nullptr) {
         binding = *assembly_of(verdict.build.runtime, facts);
-        binding.public_key_token.clear();
     }
     if (binding.name.empty()) {
         return;
     }
-    binding.public_key_token.clear();
     verdict.notes.push_back(facts.dll + " binds " + assembly_text(binding) + ", which " + provider(binding) +
                             " provides: it must be installed, which these files cannot show");
     for (const HostFile &file : process.files) {
