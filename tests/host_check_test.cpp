@@ -681,6 +681,7 @@ TEST(PeStrings, FindsNamesAsciiAndUtf16)
         // nor inside a longer word.
         {std::string("x\0kivvariantmanager\0", 20), "kivvariantmanager.dll", true, {}, {}},
         {"\"KIVVARIANTMANAGER\"", "kivvariantmanager.dll", true, {}, {}},
+        {"x kivvariantmanager.dll", "kivvariantmanager.dll", true, {}, {}},
         {std::string("k\0i\0v\0v\0a\0r\0i\0a\0n\0t\0m\0a\0n\0a\0g\0e\0r\0\0\0", 36), "kivvariantmanager.dll", true, {}, {}},
         {"kivvariantmanager.exe kivvariantmanager.dllx kivvariantmanager_1.dll xkivvariantmanager.dll kivvariantmanager.dxl",
          "kivvariantmanager.dll", false, {}, {}},
@@ -691,7 +692,7 @@ TEST(PeStrings, FindsNamesAsciiAndUtf16)
         // one longer is left out.
         {"KIVVM" + std::string(251, 'x') + " KIVVM" + std::string(252, 'y'), "kivvariantmanager.dll", false,
          {"KIVVM" + std::string(251, 'x')}, {}},
-        {std::string((1 << 20) - 400, '\0') + utf16("KIVVM" + std::string(251, 'x')) + std::string(2, '\0'),
+        {std::string((1 << 20) - 512, '\0') + utf16("KIVVM" + std::string(251, 'x')) + std::string(2, '\0'),
          "kivvariantmanager.dll", false, {"KIVVM" + std::string(251, 'x')}, {}},
         {std::string((1 << 20) - 518, '\0') + utf16("xKIVVMWide") + std::string(2, '\0'), "kivvariantmanager.dll",
          false, {}, {}},
@@ -1124,7 +1125,7 @@ TEST(CheckHost, ALoaderIsCheckedByTheNamesInItsStrings)
     // by ordinal, and one to another DLL.
     const kivvm_tool::Forwarder wrapper{"plugins/w.dll", {"w.dll", "wrapper.dll"},
                                         {{"GetPaths", 4, "KivVariantManager.KIVVMGetSetupPaths"},
-                                         {"", 5, "kivvariantmanager.dll.#3"}}};
+                                         {"", 5, "kivvariantmanager.dll.#13"}}};
     PeModule by_ordinal = named("WRAPPER", {"GetPaths"}, true);
     by_ordinal.imports.push_back({"", 5});
     const std::string corrupts = " without KIVVMFreeSetupPaths: releasing the list with its own free() or delete[] "
@@ -1153,7 +1154,8 @@ TEST(CheckHost, ALoaderIsCheckedByTheNamesInItsStrings)
          {"no build of ours is on its C runtime (msvcr90.dll), and it imports KIVVMGetSetupPaths through "
           "plugins/w.dll" + corrupts}},
         {{runtime, by_ordinal}, {}, {"KIVVMGetSetupPaths delayed through plugins/w.dll", " delayed through plugins/w.dll"},
-         {"it imports ordinal 3 through plugins/w.dll from kivvariantmanager.dll: ordinals are not part of the interface",
+         {"it imports ordinal 13 through plugins/w.dll from kivvariantmanager.dll: ordinals are not part of the "
+          "interface",
           "no build of ours is on its C runtime (msvcr90.dll), and it imports KIVVMGetSetupPaths through "
           "plugins/w.dll" + corrupts}},
         // A forwarder of its own: its names are checked, its heap is not.
@@ -1634,6 +1636,7 @@ TEST(Dll, JudgedWithTheFilesThatUseIt)
     const HostFile x64{"u.dll", "", check(0x8664, {named("kernel32.dll", {"HeapFree"})})};
     ProcessCheck process = judged({x64, host[0]}, dll(ours), "host.exe");
     EXPECT_EQ(process.verdict.fits, Fits::no);
+    EXPECT_EQ(process.verdict.reasons.at(0), "host.exe is for x86 and u.dll for x64: one process cannot load both");
     EXPECT_TRUE(process.dll->reasons.empty());
     process = judged({HostFile{"gone.dll", "cannot open it", {}}, host[0]}, dll(ours), "host.exe");
     EXPECT_EQ(process.verdict.fits, Fits::cannot_tell);
