@@ -1196,7 +1196,7 @@ TEST(CheckHost, ALoaderIsCheckedByTheNamesInItsStrings)
     EXPECT_EQ(found->names, (std::vector<std::string>{"w.dll", "wrapper.dll"}));
     ASSERT_EQ(found->exports.size(), 1U);
     EXPECT_EQ(found->exports[0].name, "GetPaths");
-    EXPECT_EQ(kivvm_tool::forwarder_of("w.dll", forwarding, kFacts)->names[0], "w.dll");
+    EXPECT_EQ(kivvm_tool::forwarder_of("wx.dll", forwarding, kFacts)->names[0], "wx.dll");
     forwarding.exports.erase(forwarding.exports.begin());
     EXPECT_FALSE(kivvm_tool::forwarder_of("w.dll", forwarding, kFacts).has_value());
     forwarding.export_name = "KIVVARIANTMANAGER.DLL";
@@ -1789,6 +1789,10 @@ TEST(Dll, TextAndJson)
                                                          "8.0.50727.762 x86, which the Visual C++ 2005 SP1 "
                                                          "redistributable (8.0.50727.762) provides: it must be "
                                                          "installed, which these files cannot show\nfits: cannot tell\n");
+    const kivvm_tool::DllCheck ucrt = kivvm_tool::check_dll(
+        "k.dll", dll_image(0x14c, "ucrtbase.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", ""), kFacts);
+    EXPECT_NE(kivvm_tool::check_host_text(judged({}, ucrt, "p.exe"), kFacts).find("checked is w86-ucrt (c.zip)\n"),
+              std::string::npos);
     // One that serves a file, and not another that uses it.
     const HostFile x64{"u.dll", "", check(0x8664, {named("ucrtbase.dll", {"free"}), kGets})};
     const std::string text_some = kivvm_tool::check_host_text(judged({host[0], x64}, serves), kFacts);
