@@ -294,6 +294,9 @@ TEST(PeReader, SaysWhatIsWrongWithAnImage)
         {patched(gnu, {{0x254, 4, 0}}), gnu_read},
         {patched(gnu, {{0x48c, 4, 0}}), ""},
         {patched(gnu, {{0x48c, 4, 0x9000}}), ""},
+        // A name at a section's first byte is at that section's RVA: .reloc
+        // put on the name at another RVA than .idata's hides the descriptor.
+        {patched(gnu, {{0x254, 4, 0xc74}, {0x24c, 4, 0x7000}}), ""},
         // The bounds on a name, on the functions and on the DLLs.
         {with_reloc({{0x62c, 4, 0x4000}}, std::vector<unsigned char>(4096, 'A')), name0 + "0x4000 is longer than 4095 bytes"},
     };
