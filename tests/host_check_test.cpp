@@ -425,16 +425,17 @@ TEST(PeReader, ReadsResourcesVersionAndManifest)
     EXPECT_EQ(resources(patched(dll, {{0xa34, 4, 0x80000020}})),
               "the resource tree is not three levels deep at 16/1/1");
     // A type by name, in UTF-16 (at 0x3c0 from the tree's root): each
-    // length of UTF-8, surrogate pairs, and a surrogate without its pair.
-    std::vector<std::tuple<std::size_t, unsigned, std::uint64_t>> name = {{0xa10, 4, 0x800003c0}, {0xdc0, 2, 13}};
+    // length of UTF-8, surrogate pairs, and surrogates without their pair,
+    // the last at the name's end.
+    std::vector<std::tuple<std::size_t, unsigned, std::uint64_t>> name = {{0xa10, 4, 0x800003c0}, {0xdc0, 2, 14}};
     const std::uint64_t units[] = {0x7f, 0x80, 0x7ff, 0x800, 0xd7ff, 0xe000, 0xffff,
-                                   0xd800, 0xdc00, 0xdbff, 0xdfff, 0xd800, 0x41};
+                                   0xd800, 0xdc00, 0xdbff, 0xdfff, 0xd800, 0x41, 0xdbff};
     for (std::size_t i = 0; i < std::size(units); ++i) {
         name.emplace_back(0xdc2 + 2 * i, 2, units[i]);
     }
-    EXPECT_EQ(resources(patched(dll, name)).substr(0, 37),
+    EXPECT_EQ(resources(patched(dll, name)).substr(0, 40),
               "\x7f\xc2\x80\xdf\xbf\xe0\xa0\x80\xed\x9f\xbf\xee\x80\x80\xef\xbf\xbf\xf0\x90\x80\x80\xf4\x8f\xbf\xbf"
-              "\xef\xbf\xbd" "A/1/1033 ");
+              "\xef\xbf\xbd" "A" "\xef\xbf\xbd" "/1/1033 ");
     EXPECT_EQ(resources(patched(dll, {{0xa10, 4, 0x800003ff}})), "a resource name at RVA 0x43ff ends past its section");
     EXPECT_EQ(resources(patched(dll, {{0xa10, 4, 0x800003fc}, {0xdfc, 2, 2}})),
               "a resource name at RVA 0x4400 lies outside the file's sections");
