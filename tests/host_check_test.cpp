@@ -584,18 +584,22 @@ std::string utf16(const std::string &text)
 // Strings count only under StringFileInfo, each as long as its value says.
 TEST(PeReader, ReadsAVersionResourceByItsBlocks)
 {
+    // A value's length bounds its text: in units where it is text, in bytes
+    // (here odd: the last whole unit ends it) where it is binary.
     const std::string strings = version_block(
         "StringFileInfo", "", true,
         {version_block("040904B0", "", true,
                        {version_block("ProductName", utf16("kivvariantmanager") + std::string(2, '\0'), true),
-                        version_block("Short", utf16("ABC") + std::string(2, '\0'), true, {}, 2)})});
+                        version_block("Short", utf16("ABC") + std::string(2, '\0'), true, {}, 2),
+                        version_block("Odd", utf16("ki"), false, {}, 3)})});
     const std::string other = version_block(
         "Other", "", true, {version_block("040904B0", "", true, {version_block("X", utf16("Y"), true)})});
     const kivvm_tool::PeVersion version =
         kivvm_tool::read_version(version_block("VS_VERSION_INFO", "", false, {other, strings}));
     EXPECT_EQ(version.file_version, "");
     EXPECT_EQ(version.strings, (std::vector<std::pair<std::string, std::string>>{{"ProductName", "kivvariantmanager"},
-                                                                                  {"Short", "AB"}}));
+                                                                                  {"Short", "AB"},
+                                                                                  {"Odd", "k"}}));
     // Of several string tables, U.S. English in Unicode (in either case),
     // else the first.
     const auto table = [](const char *language, const char *value) {
