@@ -291,6 +291,7 @@ TEST(PeReader, SaysWhatIsWrongWithAnImage)
         // that holds it (not .reloc, put at offset 0 before it here), and
         // left out where they give no functions, or none that can be read.
         {seed(gnu), gnu_read},
+        {seed("x64-gnu-delay-loaded.exe"), gnu_read},
         {patched(gnu, {{0x254, 4, 0}}), gnu_read},
         {patched(gnu, {{0x48c, 4, 0}}), ""},
         {patched(gnu, {{0x48c, 4, 0x9000}}), ""},
