@@ -14,6 +14,9 @@ namespace kivvm_tool {
 
 bool MemoryBytes::read(std::uint64_t offset, unsigned char *out, std::size_t n) const
 {
+    if (offset > size_ || n > size_ - offset) {
+        return false;
+    }
     std::memcpy(out, data_ + offset, n);
     return true;
 }

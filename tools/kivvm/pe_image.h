@@ -25,14 +25,17 @@ public:
     // Copies the n bytes at offset into out, which the caller keeps within
     // size().  False, with error() saying why, where they cannot be read.
     virtual bool read(std::uint64_t offset, unsigned char *out, std::size_t n) const = 0;
-    virtual std::string error() const { return ""; }
+    virtual std::string error() const = 0;
 };
 
 class MemoryBytes final : public ByteSource {
 public:
     MemoryBytes(const unsigned char *data, std::size_t size) : data_(data), size_(size) {}
     std::uint64_t size() const override { return size_; }
+    // A read past the end fails: a caller's slip is an error, not a read of
+    // whatever lies beyond.
     bool read(std::uint64_t offset, unsigned char *out, std::size_t n) const override;
+    std::string error() const override { return "a read past its end"; }
 
 private:
     const unsigned char *data_;
