@@ -804,6 +804,8 @@ std::vector<SeedCase> seed_cases()
          {"\n    KIVVMInit: exported, delay-loaded\n", "\n  note: it delay-loads kivvariantmanager.dll through a "
                                                      "descriptor among its data, which its delay-load directory does "
                                                      "not list"}},
+        {"GnuLdDelayLoadNamedFirstInItsStrings", {"x64-gnu-delay-loaded.exe"}, nullptr, Fits::cannot_tell,
+         {"\n    KIVVMInit: exported, delay-loaded\n", "\n  note: it delay-loads kivvariantmanager.dll"}},
         {"OldStyleDelayLoad", {"x86-delay-loaded-old-style"}, nullptr, Fits::cannot_tell,
          {"\n  imports from kivvariantmanager.dll:\n    KIVVMFreeSetupPaths: exported, delay-loaded\n"}},
         // One file named twice is one file.
