@@ -795,7 +795,7 @@ std::vector<SeedCase> seed_cases()
           "\n  why: no build of ours is on its C runtime (msvcr90.dll), and its strings name KIVVMGetSetupPaths" +
               corrupts}},
         {"ThroughAForwarder", {"x86-forwarder.dll", "x86-via-forwarder.exe"}, nullptr, Fits::no,
-         {"\n  forwards to kivvariantmanager.dll:\n    KIVVMGetSetupPaths as KIVVMGetSetupPaths: exported\n"
+         {"C runtime DLL)\n  forwards to kivvariantmanager.dll:\n    KIVVMGetSetupPaths as KIVVMGetSetupPaths: exported\n"
           "    KIVVMInit as KIVVMInit: exported\n  builds",
           "\n    KIVVMGetSetupPaths: exported, through x86-forwarder.dll\n",
           ", and it imports KIVVMGetSetupPaths through x86-forwarder.dll" + corrupts,
@@ -1557,6 +1557,9 @@ TEST(Dll, JudgedWithTheFilesThatUseIt)
         // A look-alike: every name, but nothing that says which build it is,
         // or a build it is not; or functions it forwards, which ours never do.
         {dll_image(0x14c, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", vc80, "", ""),
+         "why: its version resource does not name its build (Architecture and CRuntime), as every build of ours "
+         "does: nothing proves it is one of ours\na.zip"},
+        {dll_image(0x14c, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", vc80, nullptr, ""),
          "why: its version resource does not name its build (Architecture and CRuntime), as every build of ours "
          "does: nothing proves it is one of ours\na.zip"},
         {dll_image(0x14c, "msvcr80.dll", kAll, {1, 2, 3, 0}, "kivvariantmanager", vc80, "x64", nullptr),
