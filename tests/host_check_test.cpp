@@ -1010,7 +1010,7 @@ TEST(CheckHost, HeapFunctionsInEverySpellingTellTheRuntime)
           named("ole32.dll", {"CoTaskMemFree"}), kGets}, RuntimeKind::ours, {"w86-ucrt"},
          {"it imports CoTaskMemFree from ole32.dll: releasing the setup path list with it would corrupt the heap beside "
           "any build; only KIVVMFreeSetupPaths, or the free() of the build's C runtime, releases it"}},
-        {{named("msvcrt.dll", {"free"}), named("libstdc++-6.dll", {"_ZdaPv"}), kGets}, RuntimeKind::ours,
+        {{named("msvcrt.dll", {"free"}), named("libstdc++-6.dll", {"_ZdaPv", "_ZdlPv"}), kGets}, RuntimeKind::ours,
          {"w86-msvcrt"}, {"it frees with _ZdaPv from libstdc++-6.dll, which frees on the C runtime it imports "
                           "(mingw-w64's C++ library is built on it)"}},
         {{named("msvcrt.dll", {"printf"}), named("LIBSTDC++-6.DLL", {"_ZdlPv"}), kGets}, RuntimeKind::ours,
